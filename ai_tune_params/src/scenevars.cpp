@@ -1,0 +1,2 @@
+// Scene parameter scripts.
+namespace orvane {}

@@ -1,0 +1,2 @@
+// The optimisation manager.
+namespace orvane {}

@@ -1,0 +1,192 @@
+// Child processes through posix_spawn, both pipes drained with poll, the child reaped.
+#include <orvane/process.hpp>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+extern char** environ;
+
+namespace orvane {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long the pipes may stay open after the child itself ended (a background grandchild that
+// inherited them), and how long a killed child gets between SIGTERM and SIGKILL.
+constexpr auto kDrainGrace = std::chrono::milliseconds(200);
+constexpr auto kKillGrace = std::chrono::milliseconds(2000);
+
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { reset(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  void reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_;
+};
+
+[[noreturn]] void throw_errno(int err, const std::string& what) {
+  throw std::system_error(err, std::generic_category(), what);
+}
+
+void make_pipe(Fd& read_end, Fd& write_end) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) throw_errno(errno, "pipe");
+  read_end.reset(fds[0]);
+  write_end.reset(fds[1]);
+}
+
+// Spawn attributes and file actions, released on every path.
+struct SpawnSetup {
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attr;
+  SpawnSetup(int out_fd, int err_fd) {
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
+    posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
+    // Nothing the parent has open (the log file among them) leaks into the child or the
+    // daemons a script may start.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    posix_spawnattr_init(&attr);
+    sigset_t defaults, none;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  }
+  ~SpawnSetup() {
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+  }
+};
+
+int decode_status(int status) {
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return status;
+}
+
+}  // namespace
+
+ProcessResult run_process(const std::vector<std::string>& argv, const RunOptions& options) {
+  if (argv.empty()) throw std::invalid_argument("run_process: empty argument list");
+  Fd out_r, out_w, err_r, err_w;
+  make_pipe(out_r, out_w);
+  make_pipe(err_r, err_w);
+
+  std::vector<char*> args;
+  args.reserve(argv.size() + 1);
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+
+  pid_t pid = -1;
+  {
+    SpawnSetup setup(out_w.get(), err_w.get());
+    int rc = ::posix_spawn(&pid, args[0], &setup.actions, &setup.attr, args.data(), environ);
+    if (rc != 0) throw_errno(rc, "cannot start " + argv[0]);
+  }
+  out_w.reset();
+  err_w.reset();
+
+  // A pidfd tells when the child itself has ended even while a grandchild holds the pipes.
+  Fd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+
+  ProcessResult result;
+  const auto start = Clock::now();
+  std::optional<Clock::time_point> exited_at, term_sent_at;
+  bool kill_sent = false;
+  char buf[65536];
+  Fd* const pipes[2] = {&out_r, &err_r};
+  std::string* const sinks[2] = {&result.out, &result.err};
+
+  while (out_r.get() >= 0 || err_r.get() >= 0) {
+    const auto now = Clock::now();
+    if (!exited_at && pidfd.get() < 0) {
+      // Without pidfd, notice the child's end by polling.
+      int st;
+      if (::waitpid(pid, &st, WNOHANG) == pid) {
+        exited_at = now;
+        result.status = decode_status(st);
+        pid = -1;
+      }
+    }
+    if (exited_at && now - *exited_at >= kDrainGrace) break;
+    if (options.timeout && !exited_at) {
+      if (!term_sent_at && now - start >= *options.timeout) {
+        result.timed_out = true;
+        ::kill(pid, SIGTERM);
+        term_sent_at = now;
+      } else if (term_sent_at && !kill_sent && now - *term_sent_at >= kKillGrace) {
+        ::kill(pid, SIGKILL);
+        kill_sent = true;
+      }
+    }
+
+    pollfd fds[3];
+    nfds_t n = 0;
+    int index_of[3] = {-1, -1, -1};
+    for (int i = 0; i < 2; ++i) {
+      if (pipes[i]->get() >= 0) {
+        index_of[n] = i;
+        fds[n++] = {pipes[i]->get(), POLLIN, 0};
+      }
+    }
+    const bool watch_pidfd = pidfd.get() >= 0 && !exited_at;
+    if (watch_pidfd) fds[n++] = {pidfd.get(), POLLIN, 0};
+    int wait_ms = (pidfd.get() < 0 || exited_at || options.timeout) ? 50 : -1;
+    int ready = ::poll(fds, n, wait_ms);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      throw_errno(errno, "poll");
+    }
+    for (nfds_t k = 0; k < n; ++k) {
+      if (fds[k].revents == 0) continue;
+      if (watch_pidfd && k == n - 1) {
+        exited_at = Clock::now();
+        continue;
+      }
+      const int i = index_of[k];
+      ssize_t got = ::read(pipes[i]->get(), buf, sizeof buf);
+      if (got > 0) {
+        sinks[i]->append(buf, static_cast<size_t>(got));
+      } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
+        pipes[i]->reset();
+      }
+    }
+  }
+
+  if (pid > 0) {
+    int st = 0;
+    while (::waitpid(pid, &st, 0) < 0) {
+      if (errno != EINTR) throw_errno(errno, "waitpid");
+    }
+    result.status = decode_status(st);
+  }
+  return result;
+}
+
+ProcessResult run_shell(const std::string& text, const RunOptions& options) {
+  return run_process({"/bin/sh", "-c", text}, options);
+}
+
+}  // namespace orvane

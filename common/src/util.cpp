@@ -1,0 +1,106 @@
+// File and text helpers.
+#include <orvane/util.hpp>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+namespace orvane {
+namespace {
+
+[[noreturn]] void fail(int err, const std::string& what, const std::filesystem::path& p) {
+  throw std::system_error(err, std::generic_category(), what + " " + p.string());
+}
+
+}  // namespace
+
+std::string read_file(const std::filesystem::path& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) fail(errno, "cannot open", path);
+  std::string data;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) data.reserve(static_cast<size_t>(st.st_size));
+  char buf[65536];
+  while (true) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n > 0) {
+      data.append(buf, static_cast<size_t>(n));
+    } else if (n == 0) {
+      break;
+    } else if (errno != EINTR) {
+      int err = errno;
+      ::close(fd);
+      fail(err, "cannot read", path);
+    }
+  }
+  ::close(fd);
+  return data;
+}
+
+AtomicFile::AtomicFile(std::filesystem::path path) : path_(std::move(path)) {}
+
+AtomicFile::~AtomicFile() = default;
+
+void AtomicFile::write(std::string_view data) { data_.append(data); }
+
+void AtomicFile::commit() {
+  if (committed_) return;
+  std::string tmpl = path_.string() + ".tmp.XXXXXX";
+  int fd = ::mkstemp(tmpl.data());
+  if (fd < 0) fail(errno, "cannot create a temporary file for", path_);
+  auto abandon = [&](int err, const char* what) {
+    ::close(fd);
+    ::unlink(tmpl.c_str());
+    fail(err, what, path_);
+  };
+  size_t off = 0;
+  while (off < data_.size()) {
+    ssize_t n = ::write(fd, data_.data() + off, data_.size() - off);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      abandon(errno, "cannot write");
+    }
+    off += static_cast<size_t>(n);
+  }
+  // mkstemp creates the file 0600; give it the usual mode for a new file.
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  if (::fsync(fd) != 0) abandon(errno, "cannot write");
+  if (::close(fd) != 0) {
+    int err = errno;
+    ::unlink(tmpl.c_str());
+    fail(err, "cannot write", path_);
+  }
+  if (::rename(tmpl.c_str(), path_.c_str()) != 0) {
+    int err = errno;
+    ::unlink(tmpl.c_str());
+    fail(err, "cannot replace", path_);
+  }
+  committed_ = true;
+}
+
+std::string shell_quote(std::string_view word) {
+  auto safe = [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           c == '.' || c == '_' || c == ':' || c == '@' || c == '-';
+  };
+  bool plain = !word.empty();
+  for (char c : word) plain = plain && safe(c);
+  if (plain) return std::string(word);
+  std::string q = "'";
+  for (char c : word) {
+    if (c == '\'') {
+      q += "'\\''";
+    } else {
+      q += c;
+    }
+  }
+  q += '\'';
+  return q;
+}
+
+}  // namespace orvane

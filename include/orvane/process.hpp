@@ -1,0 +1,32 @@
+#pragma once
+// Runs child processes with both output pipes read to their end. The single place where the
+// project starts a process.
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+struct ProcessResult {
+  std::string out;         // standard output, as produced
+  std::string err;         // standard error, as produced
+  int status = 0;          // exit status, or 128 + signal number when the child was killed
+  bool timed_out = false;  // the time limit ran out and the child was killed
+};
+
+struct RunOptions {
+  // Kill the child (SIGTERM, then SIGKILL after a grace period) when it runs longer.
+  std::optional<std::chrono::milliseconds> timeout;
+};
+
+// Runs argv[0] with the given arguments (no PATH search), standard input from /dev/null,
+// no descriptors inherited beyond 0-2. Throws std::system_error when it cannot be started.
+// Returns once the child has ended and its pipes are drained; a background grandchild that keeps
+// the pipes open does not hold the call up for more than a short grace period.
+ProcessResult run_process(const std::vector<std::string>& argv, const RunOptions& options = {});
+
+// run_process({"/bin/sh", "-c", text}).
+ProcessResult run_shell(const std::string& text, const RunOptions& options = {});
+
+}  // namespace orvane

@@ -1,0 +1,35 @@
+#pragma once
+// Small file and text helpers used across the project.
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace orvane {
+
+// The whole content of a file. Throws std::system_error naming the path when it cannot be read
+// (missing, a directory, no permission).
+std::string read_file(const std::filesystem::path& path);
+
+// A file whose content is published at its path only by commit(): it is written to a temporary
+// file beside the target and renamed into place, so a failed write never leaves a half-written
+// file or destroys the previous one. Without commit() the temporary file is removed.
+class AtomicFile {
+ public:
+  explicit AtomicFile(std::filesystem::path path);
+  ~AtomicFile();
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+  void write(std::string_view data);
+  void commit();  // throws std::system_error naming the path on failure
+
+ private:
+  std::filesystem::path path_;
+  std::string data_;
+  bool committed_ = false;
+};
+
+// The word quoted for /bin/sh when it holds anything outside [A-Za-z0-9._:@-] (then in single
+// quotes, an embedded quote written as '\''); unchanged otherwise. An empty word gives ''.
+std::string shell_quote(std::string_view word);
+
+}  // namespace orvane

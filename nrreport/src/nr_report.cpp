@@ -1,0 +1,2 @@
+// The report builder.
+namespace orvane {}
