@@ -11,3 +11,7 @@ write_basic_package_version_file("${PROJECT_BINARY_DIR}/orvaneConfigVersion.cmak
   COMPATIBILITY SameMajorVersion)
 install(FILES "${PROJECT_BINARY_DIR}/orvaneConfig.cmake"
   "${PROJECT_BINARY_DIR}/orvaneConfigVersion.cmake" DESTINATION ${ORVANE_CMAKE_DIR})
+
+# The installation directory of the data files exists even before any is installed into it.
+install(DIRECTORY DESTINATION ${ORVANE_SHARE_SUBDIR})
+file(MAKE_DIRECTORY "${ORVANE_BUILD_SHARE}")

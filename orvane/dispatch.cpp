@@ -31,9 +31,9 @@ struct Handler {
 };
 
 const std::vector<std::string_view> kCommon = {"work_path", "inst_path", "out_path"};
-const std::vector<std::string_view> kCollect = {"work_path",      "inst_path",    "out_path",
-                                                "perf_enable_type", "perf_pid",   "perf_duration",
-                                                "offcpu",         "offcpu_pid", "offcpu_duration"};
+const std::vector<std::string_view> kCollect = {
+    "work_path",     "inst_path", "out_path",   "perf_enable_type", "perf_pid",
+    "perf_duration", "offcpu",    "offcpu_pid", "offcpu_duration"};
 
 std::vector<std::string_view> with(std::vector<std::string_view> base,
                                    std::initializer_list<std::string_view> more) {
@@ -71,8 +71,8 @@ int dispatch(const Json& options) {
     if (h.code != func) continue;
     for (std::string_view field : h.fields) {
       if (!options.contains(field)) {
-        std::cerr << "orvane: error: the command '" << func << "' needs the option field '"
-                  << field << "', which this command line does not define\n";
+        std::cerr << "orvane: error: the command '" << func << "' needs the option field '" << field
+                  << "', which this command line does not define\n";
         return kExitUsage;
       }
     }

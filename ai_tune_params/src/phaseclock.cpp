@@ -22,9 +22,8 @@ std::string repr_double(double x) {
 
 std::string repr_text(const std::optional<std::string>& s) {
   if (!s) return "None";
-  const char quote = (s->find('\'') != std::string::npos && s->find('"') == std::string::npos)
-                         ? '"'
-                         : '\'';
+  const char quote =
+      (s->find('\'') != std::string::npos && s->find('"') == std::string::npos) ? '"' : '\'';
   std::string r(1, quote);
   for (char c : *s) {
     if (c == '\\' || c == quote) r += '\\';
@@ -48,9 +47,13 @@ double Timer::now() const {
   return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-void Timer::set_clock(std::function<double()> clock) { clock_ = std::move(clock); }
+void Timer::set_clock(std::function<double()> clock) {
+  clock_ = std::move(clock);
+}
 
-void Timer::tick(std::optional<std::string> desc) { p_time.push_back({std::move(desc), now()}); }
+void Timer::tick(std::optional<std::string> desc) {
+  p_time.push_back({std::move(desc), now()});
+}
 
 std::optional<long long> Timer::total_runtime(std::optional<std::string> desc) {
   tick(std::move(desc));

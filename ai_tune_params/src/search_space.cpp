@@ -15,7 +15,9 @@ double grid_size(const ParamSpec& p) {
   return std::floor((p.max - p.min) / step + 1e-9) + 1;
 }
 
-bool on_grid(const ParamSpec& p) { return p.type != ParamType::Float || p.step.has_value(); }
+bool on_grid(const ParamSpec& p) {
+  return p.type != ParamType::Float || p.step.has_value();
+}
 
 double snap_one(const ParamSpec& p, double v) {
   if (p.type == ParamType::Enum) {
@@ -59,7 +61,8 @@ Point SearchSpace::random(std::mt19937_64& rng) const {
     if (on_grid(p)) {
       std::uniform_int_distribution<long long> k(0, static_cast<long long>(grid_size(p)) - 1);
       const double idx = static_cast<double>(k(rng));
-      out[i] = p.type == ParamType::Enum ? idx : snap_one(p, p.min + idx * (p.step ? *p.step : 1.0));
+      out[i] =
+          p.type == ParamType::Enum ? idx : snap_one(p, p.min + idx * (p.step ? *p.step : 1.0));
     } else {
       std::uniform_real_distribution<double> u(p.min, p.max);
       out[i] = u(rng);
@@ -158,6 +161,8 @@ std::optional<Point> SearchSpace::from_json(const Json& values) const {
   return x;
 }
 
-std::string SearchSpace::key(const Point& x) const { return to_json(snap(x)).dump(); }
+std::string SearchSpace::key(const Point& x) const {
+  return to_json(snap(x)).dump();
+}
 
 }  // namespace orvane::tuning

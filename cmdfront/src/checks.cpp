@@ -91,7 +91,9 @@ void CmdFront::check_os_version() {
   std::exit(1);
 }
 
-std::string CmdFront::get_version() { return "Orvane version is 1.2.2. "; }
+std::string CmdFront::get_version() {
+  return "Orvane version is 1.2.2. ";
+}
 
 long CmdFront::check_perf_enable_value(const std::string& text) {
   auto v = to_integer(text);
@@ -111,7 +113,8 @@ long CmdFront::check_offcpu_pid(const std::string& text) {
   auto v = to_integer(text);
   if (!v) throw CheckRefused("must be an integer");
   if (*v <= 0) throw CheckRefused("must be positive and nonzero");
-  if (!Command::check_pid_exist(*v, false)) throw CheckRefused("should set to an existed process id");
+  if (!Command::check_pid_exist(*v, false))
+    throw CheckRefused("should set to an existed process id");
   return *v;
 }
 

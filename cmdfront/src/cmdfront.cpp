@@ -8,7 +8,9 @@
 
 namespace orvane {
 
-CmdFront::CmdFront() { check_os_version(); }
+CmdFront::CmdFront() {
+  check_os_version();
+}
 
 Json CmdFront::args_help(int argc, const char* const argv[]) {
   std::vector<std::string> words(argv, argv + argc);

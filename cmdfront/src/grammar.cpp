@@ -12,20 +12,20 @@
 namespace orvane {
 namespace {
 
-constexpr size_t kWidth = 80;     // help screens fit in this many columns
-constexpr size_t kHelpCol = 24;   // where option help texts start
+constexpr size_t kWidth = 80;    // help screens fit in this many columns
+constexpr size_t kHelpCol = 24;  // where option help texts start
 const std::string kProgram = "orvane";
 
 enum class Kind { Text, Integer, OptionalInteger, Flag, Positional };
 
 // One destination of the options record, and how it is shown in help.
 struct Field {
-  std::string key{};        // record field
-  std::string names{};      // "-o,--out_path", or the positional's name
-  std::string help{};       // empty for hidden options
-  std::string group{};      // help section title
+  std::string key{};    // record field
+  std::string names{};  // "-o,--out_path", or the positional's name
+  std::string help{};   // empty for hidden options
+  std::string group{};  // help section title
   Kind kind = Kind::Text;
-  Json fallback{};          // value when not given
+  Json fallback{};  // value when not given
   CLI::Option* opt = nullptr;
   std::optional<std::string> value{};  // last value met, after its check
 };
@@ -38,7 +38,7 @@ struct Level {
   std::string description;  // shown verbatim under the usage
   std::string usage_text;   // replaces the generated usage when set
   std::string epilog;
-  std::string list_line;    // this level's line in its parent's list
+  std::string list_line;  // this level's line in its parent's list
   std::string children_title;
   std::string children_placeholder;
   bool has_help = true;
@@ -89,7 +89,8 @@ class Grammar {
   void build();
   Level& add_level(Level* parent, const std::string& name);
   void add_help(Level& level);
-  Field& add_field(Level& level, Field field, std::function<std::string(const std::string&)> check = {});
+  Field& add_field(Level& level, Field field,
+                   std::function<std::string(const std::string&)> check = {});
   void add_parent_set(Level& level);
   void add_perf_set(Level& level);
   void add_offcpu_set(Level& level);
@@ -130,12 +131,13 @@ Level& Grammar::add_level(Level* parent, const std::string& name) {
 void Grammar::add_help(Level& level) {
   const Level* lp = &level;
   level.app
-      ->add_flag_callback("-h,--help", [lp] { throw HelpRequested{lp}; },
-                          "show this help message and exit")
+      ->add_flag_callback(
+          "-h,--help", [lp] { throw HelpRequested{lp}; }, "show this help message and exit")
       ->trigger_on_parse();
 }
 
-Field& Grammar::add_field(Level& level, Field f, std::function<std::string(const std::string&)> check) {
+Field& Grammar::add_field(Level& level, Field f,
+                          std::function<std::string(const std::string&)> check) {
   Field& field = level.fields.emplace_back(std::move(f));
   Field* fp = &field;
   if (field.kind == Kind::Flag) {
@@ -156,11 +158,11 @@ Field& Grammar::add_field(Level& level, Field f, std::function<std::string(const
     if (field.kind == Kind::OptionalInteger) field.opt->expected(0, 1);
     if (field.kind == Kind::Text) {
       // A word that looks like an option is not taken as a value ("-o --perf").
-      check = [](const std::string& v) {
+      check = [then = std::move(check)](const std::string& v) {
         if (v.size() > 1 && v[0] == '-' && !std::isdigit(static_cast<unsigned char>(v[1]))) {
           throw CheckRefused("expected one argument");
         }
-        return v;
+        return then ? then(v) : v;
       };
     }
     if (check) field.opt->check(checked(std::move(check)));
@@ -209,16 +211,15 @@ void Grammar::add_perf_set(Level& level) {
             [](const std::string& v) {
               return std::to_string(CmdFrontInternals::check_duration_value(v));
             });
-  add_field(level,
-            {.key = "offcpu_pid",
-             .names = "--offcpu_pid",
-             .help = "process id to profile.",
-             .group = "offcpu required parameters",
-             .kind = Kind::Integer,
-             .fallback = nullptr},
-            [](const std::string& v) {
-              return std::to_string(CmdFrontInternals::check_offcpu_pid(v));
-            });
+  add_field(
+      level,
+      {.key = "offcpu_pid",
+       .names = "--offcpu_pid",
+       .help = "process id to profile.",
+       .group = "offcpu required parameters",
+       .kind = Kind::Integer,
+       .fallback = nullptr},
+      [](const std::string& v) { return std::to_string(CmdFrontInternals::check_offcpu_pid(v)); });
   add_field(level,
             {.key = "offcpu_duration",
              .names = "--offcpu_duration",
@@ -260,7 +261,9 @@ void Grammar::build() {
   top.children_placeholder = " ";
   top.has_version = true;
   add_help(top);
-  top.app->add_flag_callback("-v,--version", [] { throw VersionRequested{}; }, "version")
+  top.app
+      ->add_flag_callback(
+          "-v,--version", [] { throw VersionRequested{}; }, "version")
       ->trigger_on_parse()
       ->group("options");
 
@@ -304,11 +307,11 @@ void Grammar::build() {
     const char* code;
     const char* what;
   };
-  for (const SceneSpec& s : {SceneSpec{"kafka_config", "pro_kafka", "kafka"},
-                             SceneSpec{"mysql_config", "pro_mysql", "mysql"},
-                             SceneSpec{"ats_config", "pro_ats", "ats"},
-                             SceneSpec{"specweb_config", "pro_specweb", "specweb"},
-                             SceneSpec{"dm_config", "pro_dm", "dm"}}) {
+  for (const SceneSpec& s :
+       {SceneSpec{"kafka_config", "pro_kafka", "kafka"},
+        SceneSpec{"mysql_config", "pro_mysql", "mysql"}, SceneSpec{"ats_config", "pro_ats", "ats"},
+        SceneSpec{"specweb_config", "pro_specweb", "specweb"},
+        SceneSpec{"dm_config", "pro_dm", "dm"}}) {
     Level& scene = add_level(&profile, s.name);
     scene.has_help = false;
     scene.list_line = std::string(s.what) + " scene set";
@@ -336,10 +339,9 @@ void Grammar::build() {
                       .kind = Kind::Positional});
     add_field(level, {.key = "PATH", .names = "--PATH", .fallback = "."});
     for (const char* flag : flags) {
-      add_field(level, {.key = flag,
-                        .names = std::string("--") + flag,
-                        .kind = Kind::Flag,
-                        .fallback = false});
+      add_field(
+          level,
+          {.key = flag, .names = std::string("--") + flag, .kind = Kind::Flag, .fallback = false});
     }
   };
   script_command({"apply", "apply tuned script, TBD", false}, "app", {"enc", "de"});
@@ -504,7 +506,8 @@ std::string Grammar::help(const Level& level) const {
   for (const Field& f : level.fields) {
     if (f.kind == Kind::Positional) section(f.group) += help_row(invocation(f), f.help);
   }
-  if (level.has_help) section("options") += help_row("-h, --help", "show this help message and exit");
+  if (level.has_help)
+    section("options") += help_row("-h, --help", "show this help message and exit");
   if (level.has_version) section("options") += help_row("-v, --version", "version");
   for (const Field& f : level.fields) {
     if (!f.help.empty() && f.kind != Kind::Positional) {
@@ -533,6 +536,9 @@ ParseOutcome Grammar::refuse(const Level& level, const std::string& message) con
 std::string message_of(const CLI::ParseError& e, const Level& level) {
   const std::string what = e.what();
   if (dynamic_cast<const CLI::ValidationError*>(&e)) return "argument " + what;
+  if (dynamic_cast<const CLI::ArgumentMismatch*>(&e)) {
+    return "argument " + what.substr(0, what.find(':')) + ": expected one argument";
+  }
   if (dynamic_cast<const CLI::ExtrasError*>(&e) && level.app->get_subcommands().empty()) {
     std::string extras;
     for (const auto& w : level.app->remaining(true)) extras += (extras.empty() ? "" : " ") + w;

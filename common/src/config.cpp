@@ -54,7 +54,11 @@ void Config::configure(const Json& options) {
   set_out_path(text_of("out_path"));
 }
 
-void Config::set_inst_path(const std::string& path) { state().inst_override = path; }
-void Config::set_out_path(const std::string& path) { state().out_override = path; }
+void Config::set_inst_path(const std::string& path) {
+  state().inst_override = path;
+}
+void Config::set_out_path(const std::string& path) {
+  state().out_override = path;
+}
 
 }  // namespace orvane

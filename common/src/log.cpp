@@ -17,7 +17,7 @@ namespace orvane {
 namespace {
 
 struct LogState {
-  std::shared_ptr<spdlog::logger> file;                  // opened on first use
+  std::shared_ptr<spdlog::logger> file;                   // opened on first use
   std::vector<std::shared_ptr<spdlog::logger>> captures;  // innermost last
 };
 
@@ -54,10 +54,18 @@ spdlog::logger& current() {
 }  // namespace
 
 // One argument only: the text is written verbatim, braces included.
-void Logger::debug(const std::string& text) const { current().debug(text); }
-void Logger::info(const std::string& text) const { current().info(text); }
-void Logger::warning(const std::string& text) const { current().warn(text); }
-void Logger::error(const std::string& text) const { current().error(text); }
+void Logger::debug(const std::string& text) const {
+  current().debug(text);
+}
+void Logger::info(const std::string& text) const {
+  current().info(text);
+}
+void Logger::warning(const std::string& text) const {
+  current().warn(text);
+}
+void Logger::error(const std::string& text) const {
+  current().error(text);
+}
 
 struct LogCapture::Impl {
   std::ostringstream stream;
@@ -78,6 +86,8 @@ LogCapture::~LogCapture() {
 }
 
 // spdlog names the warning level "warning" already; nothing to translate.
-std::string LogCapture::text() const { return impl_->stream.str(); }
+std::string LogCapture::text() const {
+  return impl_->stream.str();
+}
 
 }  // namespace orvane

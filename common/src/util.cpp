@@ -44,7 +44,9 @@ AtomicFile::AtomicFile(std::filesystem::path path) : path_(std::move(path)) {}
 
 AtomicFile::~AtomicFile() = default;
 
-void AtomicFile::write(std::string_view data) { data_.append(data); }
+void AtomicFile::write(std::string_view data) {
+  data_.append(data);
+}
 
 void AtomicFile::commit() {
   if (committed_) return;
@@ -85,8 +87,8 @@ void AtomicFile::commit() {
 
 std::string shell_quote(std::string_view word) {
   auto safe = [](char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '.' || c == '_' || c == ':' || c == '@' || c == '-';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '_' || c == ':' || c == '@' || c == '-';
   };
   bool plain = !word.empty();
   for (char c : word) plain = plain && safe(c);

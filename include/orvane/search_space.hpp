@@ -17,7 +17,7 @@ enum class ParamType { Int, Float, Enum };
 struct ParamSpec {
   std::string name;
   ParamType type = ParamType::Int;
-  double min = 0;                    // Int, Float: inclusive bounds
+  double min = 0;  // Int, Float: inclusive bounds
   double max = 0;
   std::optional<double> step;        // Int, Float: values are min + k * step
   std::vector<std::string> options;  // Enum: the allowed texts

@@ -1,0 +1,48 @@
+#include <orvane/command.hpp>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace orvane {
+namespace {
+
+const std::string self = std::to_string(::getpid());
+
+struct PidCase {
+  std::string text;
+  bool expected;
+};
+
+void PrintTo(const PidCase& c, std::ostream* os) {
+  *os << "'" << c.text << "'";
+}
+
+class PidListTest : public ::testing::TestWithParam<PidCase> {};
+
+TEST_P(PidListTest, AcceptsMinusOneOrExistingProcesses) {
+  EXPECT_EQ(Command::check_pid_list(GetParam().text, false), GetParam().expected)
+      << "'" << GetParam().text << "'";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, PidListTest,
+    ::testing::Values(PidCase{"-1", true}, PidCase{self, true}, PidCase{"1", true},
+                      PidCase{"1," + self, true}, PidCase{self + "," + self, true},
+                      PidCase{"", false}, PidCase{"abc", false}, PidCase{"-2", false},
+                      PidCase{"0", false}, PidCase{"+1", false}, PidCase{" 1", false},
+                      PidCase{"1 ", false}, PidCase{"1,", false}, PidCase{",1", false},
+                      PidCase{"1,,2", false}, PidCase{"1,-1", false}, PidCase{"4194305", false},
+                      PidCase{"99999999999999999999", false}, PidCase{"1;true", false}));
+
+TEST(CheckPidExist, ExistingMissingAndNonPositive) {
+  EXPECT_TRUE(Command::check_pid_exist(::getpid(), false));
+  EXPECT_TRUE(Command::check_pid_exist(1, false));  // may be EPERM when not root: still exists
+  EXPECT_FALSE(Command::check_pid_exist(4194305, false));
+  EXPECT_FALSE(Command::check_pid_exist(0, false));
+  EXPECT_FALSE(Command::check_pid_exist(-1, false));
+}
+
+}  // namespace
+}  // namespace orvane

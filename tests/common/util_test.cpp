@@ -1,0 +1,86 @@
+#include <orvane/config.hpp>
+#include <orvane/process.hpp>
+#include <orvane/util.hpp>
+
+#include <gtest/gtest.h>
+
+#include "../support/temp_dir.hpp"
+
+namespace orvane {
+namespace {
+
+TEST(ShellQuote, OrdinaryWordsStayAndOthersAreQuoted) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"eth0", "eth0"},
+      {"enp0s3.100", "enp0s3.100"},
+      {"br-1a2b:0@x_y", "br-1a2b:0@x_y"},
+      {"", "''"},
+      {"a b", "'a b'"},
+      {"x;rm -rf /", "'x;rm -rf /'"},
+      {"$(id)", "'$(id)'"},
+      {"it's", "'it'\\''s'"},
+      {"nvme0n1/p1", "'nvme0n1/p1'"},
+  };
+  for (const auto& [word, quoted] : cases) EXPECT_EQ(shell_quote(word), quoted) << word;
+}
+
+TEST(ShellQuote, QuotedWordReachesTheShellUnchanged) {
+  const std::string nasty = "a'b \"c\" $HOME `id` \\ ;|& \n";
+  EXPECT_EQ(run_shell("printf %s " + shell_quote(nasty)).out, nasty);
+}
+
+TEST(ReadFile, MissingAndDirectoryRaiseWithThePath) {
+  testing::TempDir dir;
+  try {
+    read_file(dir.path() / "missing");
+    FAIL();
+  } catch (const std::system_error& e) {
+    EXPECT_NE(std::string(e.what()).find("missing"), std::string::npos);
+  }
+  EXPECT_THROW(read_file(dir.path()), std::system_error);
+}
+
+TEST(AtomicFile, PublishesOnlyOnCommit) {
+  testing::TempDir dir;
+  auto target = dir.write("bak.ini", "old");
+  {
+    AtomicFile f(target);
+    f.write("new ");
+    f.write("content");
+    EXPECT_EQ(read_file(target), "old");
+  }
+  EXPECT_EQ(read_file(target), "old");  // abandoned: the previous file is intact
+  AtomicFile f(target);
+  f.write("new content");
+  f.commit();
+  EXPECT_EQ(read_file(target), "new content");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(AtomicFile, FailedCommitLeavesNoTemporaryFile) {
+  testing::TempDir dir;
+  // A directory stands where the file should go: the rename fails.
+  std::filesystem::create_directories(dir.path() / "bak.ini" / "keep");
+  AtomicFile f(dir.path() / "bak.ini");
+  f.write("new");
+  EXPECT_THROW(f.commit(), std::system_error);
+  EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "bak.ini" / "keep"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(Config, PathsEndWithSlashAndFollowTheOptions) {
+  Config::configure(Json{{"inst_path", "/opt/o"}, {"out_path", "/tmp/x/"}});
+  EXPECT_EQ(Config::get_inst_path(), "/opt/o/");
+  EXPECT_EQ(Config::get_output_path(), "/tmp/x/orvaneData/");
+  // "." and missing fields mean "not given": the output goes under the installation directory.
+  Config::configure(Json{{"inst_path", "/opt/o"}, {"out_path", "."}});
+  EXPECT_EQ(Config::get_output_path(), "/opt/o/orvaneData/");
+  Config::configure(Json{{"inst_path", "."}});
+  const std::string inst = Config::get_inst_path();
+  EXPECT_TRUE(inst.ends_with("/share/orvane/")) << inst;
+  EXPECT_EQ(Config::get_output_path(), inst + "orvaneData/");
+  Config::configure(Json::object());
+}
+
+}  // namespace
+}  // namespace orvane

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix, moves the tree elsewhere, and checks that the
+# program runs from there and that another CMake project builds against the package.
+set -euo pipefail
+build_dir="$1"
+source_dir="$2"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cmake --install "$build_dir" --prefix "$work/first" >/dev/null
+mv "$work/first" "$work/moved"
+prefix="$work/moved"
+
+for lib in cmdfront nr_report scenevars tunepilot phaseclock orvane_common; do
+  ls "$prefix"/lib/lib"$lib".so >/dev/null
+done
+test -f "$prefix/include/orvane/cmdfront.hpp"
+test -d "$prefix/share/orvane"
+
+out=$(ORVANE_OS_RELEASE="$source_dir/examples/nerith-os-release" "$prefix/bin/orvane" -v)
+test "$out" = "Orvane version is 1.2.2. "
+
+cmake -S "$source_dir/tests/install/consumer" -B "$work/consumer" -G Ninja \
+  -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/consumer" >/dev/null
+test "$("$work/consumer/consumer")" = "100"
+echo "install tree OK"
