@@ -72,7 +72,11 @@ void Timer::get_tick_list() const {
   std::string line = "[";
   for (size_t i = 0; i < p_time.size(); ++i) {
     if (i) line += ", ";
-    line += "[" + repr_text(p_time[i].desc) + ", " + repr_double(p_time[i].t) + "]";
+    line += '[';
+    line += repr_text(p_time[i].desc);
+    line += ", ";
+    line += repr_double(p_time[i].t);
+    line += ']';
   }
   line += "]";
   std::cout << line << std::endl;

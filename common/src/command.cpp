@@ -3,16 +3,48 @@
 
 #include <signal.h>
 
+#include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <optional>
 #include <string_view>
+#include <system_error>
 
 #include <orvane/log.hpp>
 #include <orvane/process.hpp>
+#include <orvane/util.hpp>
 
 namespace orvane {
 
+namespace {
+
+// "cat FILE" with one plain path is read here: the same output as the shell and cat would give,
+// without starting two processes (the gate reads /proc/version this way at every start-up).
+// Anything else, and any file that cannot be read, goes through the shell as written.
+std::optional<std::string> read_plain_cat(const std::string& cmdline) {
+  constexpr std::string_view kCat = "cat ";
+  if (!cmdline.starts_with(kCat) || cmdline.size() == kCat.size()) return std::nullopt;
+  const std::string path = cmdline.substr(kCat.size());
+  for (char c : path) {
+    const bool plain =
+        std::isalnum(static_cast<unsigned char>(c)) || c == '/' || c == '.' || c == '_' || c == '-';
+    if (!plain) return std::nullopt;
+  }
+  if (path.front() == '-') return std::nullopt;
+  try {
+    return read_file(path);
+  } catch (const std::system_error&) {
+    return std::nullopt;
+  }
+}
+
+}  // namespace
+
 std::string Command::cmd_exec(const std::string& cmdline) {
+  if (auto content = read_plain_cat(cmdline)) {
+    if (!content->empty() && content->back() == '\n') content->pop_back();
+    return *content;
+  }
   ProcessResult r = run_shell(cmdline);
   if (!r.err.empty()) Logger().debug("stderr of `" + cmdline + "`: " + r.err);
   if (!r.out.empty() && r.out.back() == '\n') r.out.pop_back();
