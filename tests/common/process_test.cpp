@@ -93,3 +93,20 @@ TEST(RunProcess, StandardInputIsEmpty) {
 
 }  // namespace
 }  // namespace orvane
+
+namespace orvane {
+namespace {
+
+TEST(CmdExec, CatOfAFileGivesWhatTheShellGives) {
+  LogCapture log;
+  for (const char* cmd : {"cat /proc/version", "cat /etc/hostname", "cat /nonexistent/file",
+                          "cat /proc/version | head -c 5", "cat -A /proc/version"}) {
+    std::string shell = run_shell(cmd).out;
+    if (!shell.empty() && shell.back() == '\n') shell.pop_back();
+    EXPECT_EQ(Command::cmd_exec(cmd), shell) << cmd;
+  }
+  EXPECT_NE(log.text().find("No such file"), std::string::npos) << log.text();
+}
+
+}  // namespace
+}  // namespace orvane
