@@ -69,7 +69,12 @@ void Timer::get_tick_list() const {
   std::string line = "[";
   for (size_t i = 0; i < p_time.size(); ++i) {
     if (i) line += ", ";
-    line += "[" + repr_text(p_time[i].desc) + ", " + repr_double(p_time[i].t) + "]";
+    // Appended piece by piece: "[" + std::string trips a false -Wrestrict of GCC 12 at -O3.
+    line += '[';
+    line += repr_text(p_time[i].desc);
+    line += ", ";
+    line += repr_double(p_time[i].t);
+    line += ']';
   }
   line += "]";
   std::cout << line << std::endl;

@@ -103,12 +103,5 @@ TEST_F(OptimizerTest, KnownConfigurationsAreToldNotMeasured) {
   EXPECT_EQ(read("calls"), "m\n");  // only x=1 was left to measure
 }
 
-TEST_F(OptimizerTest, UnknownMethodIsRefused) {
-  load(int_param(1, 3));
-  Json settings = Cfg().get_optimizer_info();
-  settings["method"] = "annealing";
-  EXPECT_THROW(Optimizer({1}, settings).run(), std::invalid_argument);
-}
-
 }  // namespace
 }  // namespace orvane
