@@ -1,5 +1,6 @@
 // The table of command codes, the fields each handler reads, and the handlers.
 #include "dispatch.hpp"
+#include "tuning_command.hpp"
 
 #include <array>
 #include <functional>
@@ -52,7 +53,7 @@ const std::vector<Handler>& handlers() {
       {"pro_dm", with(kCommon, {"CONF_DIR"}), not_installed},
       {"pro_rec", kCommon, not_installed},
       {"app", with(kCommon, {"SCRIPT", "PATH", "enc", "de"}), not_installed},
-      {"tuning", with(kCommon, {"tuning_outpath", "PROJECT_YAML"}), unavailable},
+      {"tuning", with(kCommon, {"tuning_outpath", "PROJECT_YAML"}), run_tuning},
       {"con", with(kCommon, {"SCRIPT", "PATH", "cnf", "un"}), not_installed},
   };
   return table;

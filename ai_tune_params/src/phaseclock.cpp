@@ -72,6 +72,7 @@ void Timer::get_tick_list() const {
   std::string line = "[";
   for (size_t i = 0; i < p_time.size(); ++i) {
     if (i) line += ", ";
+    // Appended piece by piece: "[" + std::string trips a false -Wrestrict of GCC 12 at -O3.
     line += '[';
     line += repr_text(p_time[i].desc);
     line += ", ";

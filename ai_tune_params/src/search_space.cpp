@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace orvane::tuning {
@@ -33,6 +35,14 @@ double snap_one(const ParamSpec& p, double v) {
     if (p.type == ParamType::Int) v = std::round(v);
   }
   return v;
+}
+
+// A stepped value as the decimal it stands for: min + k * step gives 0.30000000000000004 for
+// 0.1 + 2 * 0.1, which would reach set scripts and logs in that form.
+double decimal_clean(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.12g", v);
+  return std::strtod(buf, nullptr);
 }
 
 }  // namespace
@@ -126,7 +136,7 @@ Json SearchSpace::to_json(const Point& x) const {
         out[p.name] = static_cast<long long>(std::llround(x.at(i)));
         break;
       case ParamType::Float:
-        out[p.name] = x.at(i);
+        out[p.name] = p.step ? decimal_clean(x.at(i)) : x.at(i);
         break;
       case ParamType::Enum:
         out[p.name] = p.options.at(static_cast<size_t>(x.at(i)));

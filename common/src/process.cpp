@@ -131,15 +131,20 @@ ProcessResult run_process(const std::vector<std::string>& argv, const RunOptions
       }
     }
     if (exited_at && now - *exited_at >= kDrainGrace) break;
-    if (options.timeout && !exited_at) {
-      if (!term_sent_at && now - start >= *options.timeout) {
+    if (!exited_at && !term_sent_at) {
+      const int stop_signal = options.stop ? options.stop->load() : 0;
+      if (stop_signal != 0) {
+        result.stopped = true;
+        ::kill(pid, stop_signal);
+        term_sent_at = now;
+      } else if (options.timeout && now - start >= *options.timeout) {
         result.timed_out = true;
         ::kill(pid, SIGTERM);
         term_sent_at = now;
-      } else if (term_sent_at && !kill_sent && now - *term_sent_at >= kKillGrace) {
-        ::kill(pid, SIGKILL);
-        kill_sent = true;
       }
+    } else if (!exited_at && !kill_sent && now - *term_sent_at >= kKillGrace) {
+      ::kill(pid, SIGKILL);
+      kill_sent = true;
     }
 
     pollfd fds[3];
@@ -153,7 +158,9 @@ ProcessResult run_process(const std::vector<std::string>& argv, const RunOptions
     }
     const bool watch_pidfd = pidfd.get() >= 0 && !exited_at;
     if (watch_pidfd) fds[n++] = {pidfd.get(), POLLIN, 0};
-    int wait_ms = (pidfd.get() < 0 || exited_at || options.timeout) ? 50 : -1;
+    // A bounded wait whenever something must be noticed without an event on the descriptors
+    // (a stop flag raised just before poll() is entered, for one).
+    int wait_ms = (pidfd.get() < 0 || exited_at || options.timeout || options.stop) ? 50 : -1;
     int ready = ::poll(fds, n, wait_ms);
     if (ready < 0) {
       if (errno == EINTR) continue;

@@ -1,6 +1,7 @@
 #pragma once
 // Runs child processes with both output pipes read to their end. The single place where the
 // project starts a process.
+#include <atomic>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -13,11 +14,16 @@ struct ProcessResult {
   std::string err;         // standard error, as produced
   int status = 0;          // exit status, or 128 + signal number when the child was killed
   bool timed_out = false;  // the time limit ran out and the child was killed
+  bool stopped = false;    // the stop flag was raised and its signal was sent to the child
 };
 
 struct RunOptions {
   // Kill the child (SIGTERM, then SIGKILL after a grace period) when it runs longer.
   std::optional<std::chrono::milliseconds> timeout;
+  // Watched while the child runs. Once it holds a signal number, that signal is sent to the
+  // child (then SIGKILL after a grace period), so an interrupted caller does not wait for a long
+  // command to finish. The flag is usually raised by the caller's own signal handler.
+  const std::atomic<int>* stop = nullptr;
 };
 
 // Runs argv[0] with the given arguments (no PATH search), standard input from /dev/null,

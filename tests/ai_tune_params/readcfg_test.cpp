@@ -1,0 +1,182 @@
+// The project file reader: the records it hands out, and the files it refuses.
+#include <orvane/readcfg.hpp>
+
+#include "tuning_test_dir.hpp"
+
+namespace orvane {
+namespace {
+
+using ReadCfg = testing::TuningDirTest;
+
+const char* kGood = R"(project: web
+workload: {start: "svc start", stop: "svc stop"}
+benchmark:
+  command: "wrk http://localhost"
+  metric: 'Requests/sec:\s+([0-9.]+)'
+  direction: minimize
+  repeat: 3
+  timeout: 2.5
+optimizer: {method: random, iterations: 12, seed: 7}
+params:
+  - name: Workers
+    type: int
+    range: [256, 4096]
+    step: 256
+    get: "get w"
+    set: "set w $value"
+    needrestart: true
+  - name: gzip
+    type: enum
+    options: ["on", "off"]
+    get: "get g"
+    set: "set g $value"
+  - name: ratio
+    type: float
+    range: [0.1, 0.9]
+    get: "get r"
+    set: "set r $value"
+)";
+
+TEST_F(ReadCfg, HandsOutTheRecordsInFileOrderWithDefaults) {
+  write("good.yaml", kGood);
+  const Json all = Cfg().init("good.yaml");
+  EXPECT_EQ(all["project"], "web");
+
+  Cfg cfg;  // a new object sees the same configuration
+  EXPECT_EQ(cfg.get_project(), "web");
+  EXPECT_EQ(cfg.get_params_get_script().dump(),
+            R"({"Workers":{"get":"get w"},"gzip":{"get":"get g"},"ratio":{"get":"get r"}})");
+  EXPECT_EQ(cfg.get_params_set_script().dump(),
+            R"({"Workers":{"set":"set w $value","needrestart":"true"},)"
+            R"("gzip":{"set":"set g $value","needrestart":"false"},)"
+            R"("ratio":{"set":"set r $value","needrestart":"false"}})");
+  EXPECT_EQ(cfg.get_workload_options().dump(), R"({"stop":"svc stop","start":"svc start"})");
+  EXPECT_EQ(cfg.get_benchmark_options().dump(),
+            R"j({"command":"wrk http://localhost","metric":"Requests/sec:\\s+([0-9.]+)",)j"
+            R"("direction":"minimize","repeat":3,"timeout":2.5})");
+  EXPECT_EQ(cfg.get_optimizer_info().dump(),
+            R"({"method":"random","iterations":12,"initial_points":8,"seed":7,)"
+            R"("direction":"minimize","repeat":3,"params":[)"
+            R"({"name":"Workers","type":"int","range":[256,4096],"step":256},)"
+            R"({"name":"gzip","type":"enum","options":["on","off"]},)"
+            R"({"name":"ratio","type":"float","range":[0.1,0.9]}]})");
+}
+
+TEST_F(ReadCfg, ARefusedFileKeepsThePreviousConfiguration) {
+  write("good.yaml", kGood);
+  Cfg().init("good.yaml");
+  write("bad.yaml", "project: other\n");
+  EXPECT_THROW(Cfg().init("bad.yaml"), CfgError);
+  EXPECT_EQ(Cfg().get_project(), "web");
+}
+
+struct Refusal {
+  const char* what;
+  std::string text;
+  std::string message;  // expected part of the error
+};
+
+void PrintTo(const Refusal& c, std::ostream* os) {
+  *os << c.what;
+}
+
+// One parameter entry with the given lines replacing or adding to a valid int parameter.
+std::string with_param(const std::string& lines) {
+  return "project: p\nbenchmark: {command: b, metric: '(\\d+)'}\nparams:\n  - name: x\n" + lines;
+}
+const std::string kScripts = "    get: g\n    set: s $value\n";
+
+class ReadCfgRefusal : public testing::TuningDirTest,
+                       public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(ReadCfgRefusal, NamesFileLineAndKey) {
+  write("bad.yaml", GetParam().text);
+  try {
+    Cfg().init("bad.yaml");
+    FAIL() << "accepted";
+  } catch (const CfgError& e) {
+    EXPECT_NE(std::string(e.what()).find(GetParam().message), std::string::npos) << e.what();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ReadCfgRefusal,
+    ::testing::Values(
+        Refusal{"empty", "", "bad.yaml: the project file is empty"},
+        Refusal{"syntax", "project: [p\n", "bad.yaml:2: not valid YAML"},
+        Refusal{"unknown_top", "project: p\nprojekt: q\n", "bad.yaml:2: projekt: unknown key"},
+        Refusal{"duplicate_key", "project: p\nproject: q\n", "bad.yaml:2: project: given twice"},
+        Refusal{"no_benchmark", "project: p\nparams: []\n", "bad.yaml:1: benchmark: missing"},
+        Refusal{"unknown_param_key",
+                with_param("    type: int\n    range: [1, 2]\n    default: 1\n" + kScripts),
+                "bad.yaml:7: params[0].default: unknown key"},
+        Refusal{"missing_get", with_param("    type: int\n    range: [1, 2]\n    set: s\n"),
+                "bad.yaml:4: params[0]: missing key 'get'"},
+        Refusal{"missing_set", with_param("    type: int\n    range: [1, 2]\n    get: g\n"),
+                "bad.yaml:4: params[0]: missing key 'set'"},
+        Refusal{"empty_params", "project: p\nbenchmark: {command: b, metric: '(1)'}\nparams: []\n",
+                "bad.yaml:3: params: no parameter is given"},
+        Refusal{"min_above_max", with_param("    type: int\n    range: [4096, 256]\n" + kScripts),
+                "bad.yaml:6: params[0].range: min 4096 is greater than max 256"},
+        Refusal{"non_numeric_bound",
+                with_param("    type: float\n    range: [0, lots]\n" + kScripts),
+                "bad.yaml:6: params[0].range[1]: 'lots' is not a number"},
+        Refusal{"fractional_int_bound",
+                with_param("    type: int\n    range: [0, 1.5]\n" + kScripts),
+                "params[0].range[1]: an int parameter needs whole-number bounds"},
+        Refusal{"zero_step",
+                with_param("    type: int\n    range: [0, 8]\n    step: 0\n" + kScripts),
+                "bad.yaml:7: params[0].step: must be more than 0"},
+        Refusal{"enum_without_options", with_param("    type: enum\n" + kScripts),
+                "params[0]: missing key 'options'"},
+        Refusal{"enum_with_no_option", with_param("    type: enum\n    options: []\n" + kScripts),
+                "params[0].options: an enum parameter needs at least one option"},
+        Refusal{"unsafe_option",
+                with_param("    type: enum\n    options: ['a;reboot']\n" + kScripts),
+                "params[0].options[0]: 'a;reboot' holds characters that are not safe"},
+        Refusal{"range_on_enum",
+                with_param("    type: enum\n    options: [a]\n    range: [1, 2]\n" + kScripts),
+                "bad.yaml:7: params[0].range: applies to int and float parameters only"},
+        Refusal{"bad_type", with_param("    type: string\n" + kScripts),
+                "bad.yaml:5: params[0].type: 'string' is not int, float or enum"},
+        Refusal{"duplicate_name",
+                with_param("    type: int\n    range: [1, 2]\n" + kScripts +
+                           "  - name: X\n    type: int\n    range: [1, 2]\n" + kScripts),
+                "bad.yaml:9: params[1].name: 'X' is given twice"},
+        Refusal{
+            "restart_without_workload",
+            with_param("    type: int\n    range: [1, 2]\n    needrestart: 'true'\n" + kScripts),
+            "bad.yaml:7: params[0].needrestart: the parameter needs a restart"},
+        Refusal{"metric_does_not_compile",
+                "project: p\nbenchmark:\n  command: b\n  metric: '([0-9'\nparams: []\n",
+                "bad.yaml:4: benchmark.metric: the pattern does not compile"},
+        Refusal{"metric_without_group",
+                "project: p\nbenchmark:\n  command: b\n  metric: '[0-9]+'\nparams: []\n",
+                "bad.yaml:4: benchmark.metric: the pattern has no capture group"},
+        Refusal{"bad_direction",
+                "project: p\nbenchmark: {command: b, metric: '(1)', direction: up}\nparams: []\n",
+                "bad.yaml:2: benchmark.direction: 'up' is neither maximize nor minimize"},
+        Refusal{"repeat_zero",
+                "project: p\nbenchmark: {command: b, metric: '(1)', repeat: 0}\nparams: []\n",
+                "benchmark.repeat: must be at least 1"},
+        Refusal{"bayes_not_yet",
+                "project: p\nbenchmark: {command: b, metric: '(1)'}\noptimizer: {method: bayes}\n",
+                "bad.yaml:3: optimizer.method: 'bayes' is not available yet"},
+        Refusal{"project_with_slash",
+                "project: ../etc/x\nbenchmark: {command: b, metric: '(1)'}\nparams: []\n",
+                "bad.yaml:1: project: '../etc/x' may hold only"}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+// The missing-file case has no file: give it a name that does not exist.
+TEST_F(ReadCfg, MissingFileIsNamed) {
+  try {
+    Cfg().init("nothere.yaml");
+    FAIL() << "accepted";
+  } catch (const CfgError& e) {
+    EXPECT_NE(std::string(e.what()).find("cannot read the project file nothere.yaml"),
+              std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace orvane

@@ -1,0 +1,199 @@
+// `orvane tuning` run as a program on the demo project in a temporary directory: the outcome,
+// the Y/N dialogue through a pipe, refusals, and interruption by SIGINT and SIGTERM.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <orvane/json.hpp>
+#include <orvane/process.hpp>
+#include <orvane/util.hpp>
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kDemo = std::string(ORVANE_SOURCE_DIR) + "/examples/demo/";
+const std::string kOriginalConf = read_file(kDemo + "workload.conf");
+
+class TuningProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string tmpl = (fs::temp_directory_path() / "orvane-e2e.XXXXXX").string();
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
+    for (const char* f : {"demo.yaml", "workload.conf", "bench.sh"}) fs::copy(kDemo + f, dir_ / f);
+    write("workload.state", "running\n");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  void write(const std::string& name, const std::string& text) const {
+    std::ofstream(dir_ / name, std::ios::binary) << text;
+  }
+  std::string read(const std::string& name) const { return read_file(dir_ / name); }
+  bool exists(const std::string& name) const { return fs::exists(dir_ / name); }
+
+  // The program's command line, to run in the test directory, with its output files there too.
+  std::string command(const std::string& project) const {
+    const std::string d = shell_quote(dir_.string());
+    return "ORVANE_OS_RELEASE=" +
+           shell_quote(std::string(ORVANE_SOURCE_DIR) + "/examples/nerith-os-release") + " " +
+           shell_quote(ORVANE_BIN) + " tuning -o " + d + " --tuning_outpath " + d + " " +
+           shell_quote(project);
+  }
+  std::string cd() const { return "cd " + shell_quote(dir_.string()) + "\n"; }
+
+  // Runs the program with `input` as its standard input.
+  ProcessResult tune(const std::string& project, const std::string& input) const {
+    return run_shell(cd() + "printf '%s' " + shell_quote(input) + " | " + command(project));
+  }
+
+  fs::path dir_;
+};
+
+size_t count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST_F(TuningProgram, DemoTunesAndLeavesTheWorkloadAsItFoundIt) {
+  const ProcessResult r = tune("demo.yaml", "n\n");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("本次调优最佳参数组合: {'threads': "), std::string::npos) << r.out;
+  EXPECT_EQ(count(r.out, "是否需要下发优化参数(Y/N):"), 1u);
+  EXPECT_NE(r.out.find("total runtime: "), std::string::npos);
+  EXPECT_NE(r.err.find("[30/30] {'threads': "), std::string::npos) << r.err;
+  EXPECT_EQ(read("workload.conf"), kOriginalConf);
+  EXPECT_EQ(read("workload.state"), "running\n");
+  EXPECT_EQ(read("bak_demo.ini").rfind("[params]\nthreads = 4\ncache_mb = 64\n", 0), 0u);
+
+  const Json history = Json::parse(read("tuning_demo_history.json"));
+  EXPECT_EQ(history["oriparams"]["threads"], "4");
+  EXPECT_EQ(history["result"]["evaluations"], 30);
+  EXPECT_EQ(history["result"]["history"].size(), 30u);
+  EXPECT_EQ(history["result"]["effective"], true);
+  EXPECT_NE(read("orvaneData/orvane.log").find("[info] \n本次调优最佳参数组合: "),
+            std::string::npos);
+}
+
+TEST_F(TuningProgram, DemoAppliesTheBestOnYes) {
+  const ProcessResult r = tune("demo.yaml", "y\n");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  const Json best = Json::parse(read("tuning_demo_history.json"))["result"]["param"];
+  std::string expected = "# Settings of the demo workload, as the tuning demo finds them.\n";
+  for (const auto& [name, value] : best.items()) {
+    expected += name + "=" + (value.is_string() ? value.get<std::string>() : value.dump()) + "\n";
+  }
+  EXPECT_EQ(read("workload.conf"), expected);
+  EXPECT_EQ(read("workload.state"), "running\n");
+}
+
+struct Dialogue {
+  const char* what;
+  std::string input;
+  size_t prompts;
+  bool applied;
+  int status;
+};
+
+void PrintTo(const Dialogue& d, std::ostream* os) {
+  *os << d.what;
+}
+
+class TuningDialogue : public TuningProgram, public ::testing::WithParamInterface<Dialogue> {};
+
+// A one-value parameter that always beats the baseline, so every run asks.
+TEST_P(TuningDialogue, AcceptsOneLetterAndAsksAgainOtherwise) {
+  write("x.conf", "1\n");
+  write(
+      "tiny.yaml",
+      "project: tiny\nbenchmark: {command: 'cat x.conf', metric: '([0-9]+)'}\n"
+      "optimizer: {iterations: 1}\nparams:\n"
+      "  - {name: x, type: int, range: [7, 7], get: 'cat x.conf', set: 'echo $value > x.conf'}\n");
+  const ProcessResult r = tune("tiny.yaml", GetParam().input);
+  EXPECT_EQ(r.status, GetParam().status) << r.err;
+  EXPECT_EQ(count(r.out, "是否需要下发优化参数(Y/N):"), GetParam().prompts) << r.out;
+  EXPECT_EQ(read("x.conf"), GetParam().applied ? "7\n" : "1\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, TuningDialogue,
+    ::testing::Values(Dialogue{"y", "y\n", 1, true, 0}, Dialogue{"Y", "Y\n", 1, true, 0},
+                      Dialogue{"n", "n\n", 1, false, 0}, Dialogue{"N", "N\n", 1, false, 0},
+                      Dialogue{"yes_then_n", "yes\nn\n", 2, false, 0},
+                      Dialogue{"blank_then_Y", "\nY\n", 2, true, 0},
+                      Dialogue{"blank_before_letter", " y\ny \nN\n", 3, false, 0},
+                      Dialogue{"end_of_input", "", 1, false, 1},
+                      Dialogue{"end_after_wrong_answer", "maybe\n", 2, false, 1}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(TuningProgram, ABadProjectFileIsRefusedBeforeAnythingRuns) {
+  write("bad.yaml", "project: demo\nbenchmark: {command: x, metric: '(1)'}\nparamz: []\n");
+  const ProcessResult r = tune("bad.yaml", "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("orvane: tuning cannot start: bad.yaml:3: paramz: unknown key"),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(exists("bak_demo.ini"));
+}
+
+TEST_F(TuningProgram, ABaselineWithoutFigureFails) {
+  write("workload.state", "stopped\n");  // the demo benchmark then fails
+  const ProcessResult r = tune("demo.yaml", "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("the benchmark gave no figure"), std::string::npos) << r.err;
+  EXPECT_EQ(read("workload.conf"), kOriginalConf);
+  EXPECT_NE(read("orvaneData/orvane.log").find("demo workload is not running"), std::string::npos);
+}
+
+struct Stop {
+  const char* what;
+  int signo;
+};
+
+void PrintTo(const Stop& s, std::ostream* os) {
+  *os << s.what;
+}
+
+class TuningInterrupted : public TuningProgram, public ::testing::WithParamInterface<Stop> {};
+
+// The benchmark of the first trial waits; the signal arrives while it does.
+TEST_P(TuningInterrupted, RestoresTheWorkloadAndExitsWith128PlusSignal) {
+  std::string yaml = read("demo.yaml");
+  const std::string from = "command: \"sh ./bench.sh\"";
+  yaml.replace(yaml.find(from), from.size(),
+               "command: \"sh ./bench.sh && if ! cmp -s workload.conf workload.orig; then "
+               "touch sleeping; exec sleep 30; fi\"");
+  write("slow.yaml", yaml);
+  write("workload.orig", kOriginalConf);
+  const std::string script =
+      cd() + command("slow.yaml") + " >out.txt 2>err.txt &\n" +
+      "pid=$!\ni=0\n"
+      "while [ ! -f sleeping ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done\n"
+      "kill -" +
+      std::to_string(GetParam().signo) +
+      " $pid\n"
+      "wait $pid\necho \"status=$?\"\n";
+  const ProcessResult r = run_shell(script);
+  EXPECT_EQ(r.out, "status=" + std::to_string(128 + GetParam().signo) + "\n") << read("err.txt");
+  EXPECT_TRUE(exists("sleeping"));
+  EXPECT_EQ(read("workload.conf"), kOriginalConf);
+  EXPECT_EQ(read("workload.state"), "running\n");
+  EXPECT_NE(read("err.txt").find(std::string("interrupted by ") + GetParam().what),
+            std::string::npos)
+      << read("err.txt");
+  EXPECT_NE(read("orvaneData/orvane.log").find("the values read before tuning were written back"),
+            std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, TuningInterrupted,
+                         ::testing::Values(Stop{"SIGINT", SIGINT}, Stop{"SIGTERM", SIGTERM}),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+}  // namespace
+}  // namespace orvane
