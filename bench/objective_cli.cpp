@@ -13,6 +13,12 @@
 
 namespace {
 
+std::string fmt_number(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", v);
+  return text;
+}
+
 void usage(FILE* out) {
   std::fprintf(out,
                "usage: orvane-objective NAME key=value... [--seed=N]\n"
@@ -60,7 +66,6 @@ int main(int argc, char** argv) {
     }
     values[arg.substr(0, eq)] = arg.substr(eq + 1);
   }
-  const orvane::tuning::SearchSpace space(objective->params);
   for (const auto& [key, value] : values.items()) {
     bool known = false;
     for (const auto& p : objective->params) known = known || p.name == key;
@@ -70,28 +75,31 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  orvane::tuning::Point x;
   for (const auto& p : objective->params) {
     if (!values.contains(p.name)) {
       std::fprintf(stderr, "orvane-objective: missing %s=VALUE\n", p.name.c_str());
       return 2;
     }
-  }
-  const auto x = space.from_json(values);
-  bool valid = x.has_value();
-  if (valid) {
+    // Each value on its own, so that the message names the one that is wrong.
+    const orvane::tuning::SearchSpace one({p});
+    const auto v = one.from_json(orvane::Json{{p.name, values[p.name]}});
     // On the grid up to roundoff of the text (0.3 versus 3 * 0.1).
-    const auto snapped = space.snap(*x);
-    for (size_t i = 0; i < snapped.size(); ++i) {
-      valid = valid && std::fabs(snapped[i] - (*x)[i]) <= 1e-9 * std::max(1.0, std::fabs((*x)[i]));
+    if (!v || std::fabs(one.snap(*v)[0] - (*v)[0]) > 1e-9 * std::max(1.0, std::fabs((*v)[0]))) {
+      std::string allowed;
+      if (p.type == orvane::tuning::ParamType::Enum) {
+        for (const auto& o : p.options) allowed += (allowed.empty() ? "" : ", ") + o;
+      } else {
+        allowed = (p.type == orvane::tuning::ParamType::Int ? "an integer" : "a number") +
+                  std::string(" in [") + fmt_number(p.min) + ", " + fmt_number(p.max) + "]";
+        if (p.step) allowed += " in steps of " + fmt_number(*p.step);
+      }
+      std::fprintf(stderr, "orvane-objective: %s=%s is not valid: expected %s\n", p.name.c_str(),
+                   values[p.name].get<std::string>().c_str(), allowed.c_str());
+      return 2;
     }
+    x.push_back((*v)[0]);
   }
-  if (!valid) {
-    std::fprintf(stderr,
-                 "orvane-objective: a value is outside its range, off its step, or not "
-                 "one of its options: %s\n",
-                 values.dump().c_str());
-    return 2;
-  }
-  std::printf("value: %.10g\n", objective->measure(*x, rng));
+  std::printf("value: %.10g\n", objective->measure(x, rng));
   return 0;
 }

@@ -55,8 +55,12 @@ std::vector<double> grid_values(const ParamSpec& p) {
 // the median shortfall, then standardised. The better half keeps its shape, while the tail of
 // bad scores (a collapse, a failed run, an outlier) is compressed instead of flattening every
 // other difference after standardisation.
-Eigen::VectorXd model_scores(const Eigen::VectorXd& s) {
+Eigen::VectorXd model_scores(Eigen::VectorXd s) {
   const long n = s.size();
+  // The transform does not depend on the scale; scaling first keeps differences of huge
+  // scores from overflowing.
+  const double magnitude = s.cwiseAbs().maxCoeff();
+  if (magnitude > 0) s /= magnitude;
   const double best = s.maxCoeff();
   std::vector<double> gaps(static_cast<size_t>(n));
   for (long i = 0; i < n; ++i) gaps[static_cast<size_t>(i)] = best - s(i);
@@ -173,7 +177,9 @@ class BayesStrategy final : public Strategy {
     std::vector<int> perm(static_cast<size_t>(n));
     std::vector<std::vector<double>> best;
     double best_gap = -1;
-    for (int t = 0; t < kDesignTries; ++t) {
+    // Comparing designs costs n² distances each; a large design keeps its first draw.
+    const int tries = n <= 200 ? kDesignTries : 1;
+    for (int t = 0; t < tries; ++t) {
       std::vector<std::vector<double>> design(static_cast<size_t>(n),
                                               std::vector<double>(coords_.dims(), 0.0));
       size_t col = 0;

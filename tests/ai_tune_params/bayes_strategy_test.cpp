@@ -250,6 +250,8 @@ TEST(BayesStrategy, SurvivesPathologicalObjectives) {
          return i % 4 == 1 ? nan : (i % 4 == 3 ? -inf : throughput(x));
        },
        60},
+      {"enormous magnitudes",  // differences overflow a double
+       [&](const Point& x, int) { return x[0] > 0.8 ? -1.5e308 : 1.5e306 * throughput(x); }, 80},
       {"tiny differences", [&](const Point& x, int) { return 1e9 + 1e-6 * throughput(x); }, -inf},
   };
   const SearchSpace space({real("a", 0, 1), real("b", 0, 1), choice("c", {"x", "y"})});
