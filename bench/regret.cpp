@@ -1,7 +1,8 @@
 // Regret benchmark: how close to the known optimum the recommended configuration of each strategy
 // is after 20 and after 50 measurements, over several seeds, on the synthetic objectives.
 //
-// usage: orvane-regret [--seeds=N] [--objective=NAME] [--initial=N]
+// usage: orvane-regret [--seeds=N] [--objective=NAME] [--initial=N] [--linear]
+// --linear models every numeric range linearly (no log scale for wide positive ranges).
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -61,11 +62,11 @@ struct RunResult {
 // One search of the largest budget, reading the recommendation at every smaller budget on the
 // way (the strategies do not know the budget, so a shorter run is a prefix of a longer one).
 RunResult run(const Objective& obj, const std::string& method, std::uint64_t seed,
-              int initial_points) {
+              int initial_points, const orvane::tuning::BayesOptions& options) {
   const SearchSpace space(obj.params);
   std::unique_ptr<Strategy> s;
   if (method == "bayes") {
-    s = orvane::tuning::make_bayes_strategy(space, seed, initial_points);
+    s = orvane::tuning::make_bayes_strategy(space, seed, initial_points, options);
   } else {
     s = std::make_unique<RandomSearch>(space, seed);
   }
@@ -114,16 +115,20 @@ int main(int argc, char** argv) {
   // One initial design size for every objective, as a project file would give it.
   int initial_points = 5;
   std::string only;
+  orvane::tuning::BayesOptions options;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a.rfind("--seeds=", 0) == 0) {
       seeds = std::stoi(a.substr(8));
     } else if (a.rfind("--objective=", 0) == 0) {
       only = a.substr(12);
+    } else if (a == "--linear") {
+      options.log_scale_ratio = 0;
     } else if (a.rfind("--initial=", 0) == 0) {
       initial_points = std::stoi(a.substr(10));
     } else {
-      std::fprintf(stderr, "usage: orvane-regret [--seeds=N] [--objective=NAME] [--initial=N]\n");
+      std::fprintf(
+          stderr, "usage: orvane-regret [--seeds=N] [--objective=NAME] [--initial=N] [--linear]\n");
       return 2;
     }
   }
@@ -147,7 +152,7 @@ int main(int argc, char** argv) {
     double max_ms = 0;
     for (const std::string method : {"random", "bayes"}) {
       for (int seed = 1; seed <= seeds; ++seed) {
-        const RunResult r = run(obj, method, static_cast<std::uint64_t>(seed), init);
+        const RunResult r = run(obj, method, static_cast<std::uint64_t>(seed), init, options);
         for (const auto& [b, v] : r.regret) regrets[method][b].push_back(v);
         if (method == "bayes") {
           for (size_t i = 45; i < r.ask_ms.size(); ++i) late_ms.push_back(r.ask_ms[i]);
