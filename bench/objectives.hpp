@@ -1,0 +1,35 @@
+#pragma once
+// Synthetic objectives with known optima, for measuring how well the tuning strategies search:
+// as C++ functions for the in-process benchmarks, and behind orvane-objective for end-to-end runs.
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <orvane/search_space.hpp>
+
+namespace orvane::bench {
+
+struct Objective {
+  std::string name;
+  std::vector<tuning::ParamSpec> params;
+  bool minimize = true;
+  double optimum = 0;         // the best true value
+  tuning::Point argbest;      // a configuration that attains it
+  double relative_noise = 0;  // standard deviation of the multiplicative measurement noise
+  std::function<double(const tuning::Point&)> value;  // the true, noise-free value
+
+  // One measurement: the true value times (1 + relative_noise * N(0, 1)).
+  double measure(const tuning::Point& x, std::mt19937_64& rng) const;
+  // How far the true value of x is from the optimum (never negative up to roundoff).
+  double regret(const tuning::Point& x) const;
+  // The score a strategy maximises: the figure, negated when the objective is minimised.
+  double score(double figure) const { return minimize ? -figure : figure; }
+};
+
+// Branin, Hartmann-6, a 10-dimensional integer Rosenbrock, and a noisy mixed server model.
+const std::vector<Objective>& objectives();
+// The objective of that name, or nullptr.
+const Objective* find_objective(const std::string& name);
+
+}  // namespace orvane::bench
