@@ -17,7 +17,9 @@ NrReport::NrReport()
       jquery_js_file_(Config::get_inst_path() + "third_party/jquery/jquery-2.2.0.min.js") {}
 
 // The page is assembled in memory and written once, so a missing asset or a failed write never
-// leaves a half-built report (or destroys an earlier report of the same name).
+// leaves a half-built report (or destroys an earlier report of the same name). The report is not
+// flushed to the disk before it replaces the old one: it can always be built again, and the flush
+// would take longer than the whole rendering.
 void NrReport::render(const Json& info, const std::string& srcfile,
                       const std::string& outfile) const {
   const std::string content =
@@ -28,10 +30,9 @@ void NrReport::render(const Json& info, const std::string& srcfile,
   replace_in_file(page, "awesome-css", awesome_css_file_, "style");
   replace_in_file(page, "jqueryjs()", jquery_js_file_, "script");
   replace_in_file(page, "bootstrapjs()", bootstrap_js_file_, "script");
-  std::string html = page.take_html();
-  html += content;
-  AtomicFile out(outfile);
-  out.write(html);
+  AtomicFile out(outfile, /*sync=*/false);
+  out.write(page.html());
+  out.write(content);
   out.commit();
 }
 

@@ -22,9 +22,16 @@ std::string lower(std::string_view s) {
   return out;
 }
 
-bool contains_nocase(std::string_view hay, std::string_view needle) {
-  return std::search(hay.begin(), hay.end(), needle.begin(), needle.end(),
-                     [](char a, char b) { return lower(a) == lower(b); }) != hay.end();
+// Whether the text holds "</" followed by `name` in any letter case.
+bool has_end_tag(std::string_view text, std::string_view name) {
+  for (size_t at = text.find("</"); at != std::string_view::npos; at = text.find("</", at + 2)) {
+    const std::string_view rest = text.substr(at + 2, name.size());
+    if (rest.size() == name.size() && std::equal(rest.begin(), rest.end(), name.begin(),
+                                                 [](char a, char b) { return lower(a) == b; })) {
+      return true;
+    }
+  }
+  return false;
 }
 
 bool is_element_name(std::string_view tag) {
@@ -149,12 +156,12 @@ bool ReportDocument::replace_text(std::string_view tag, std::string_view pattern
   // A style or script text parses as one text up to the element's own end tag unless it holds
   // that end tag, or (in a script) a comment opening that switches the parser into its escaped
   // states; carriage returns, NULs and invalid UTF-8 are decoded differently from their bytes.
-  bool inert = it->html_namespace &&
-               text.find_first_of(std::string_view("\r\0", 2)) == std::string_view::npos;
+  bool inert = it->html_namespace && text.find('\r') == std::string_view::npos &&
+               text.find('\0') == std::string_view::npos;
   if (inert && it->name == "style") {
-    inert = !contains_nocase(text, "</style");
+    inert = !has_end_tag(text, "style");
   } else if (inert && it->name == "script") {
-    inert = !contains_nocase(text, "</script") && text.find("<!--") == std::string_view::npos;
+    inert = !has_end_tag(text, "script") && text.find("<!--") == std::string_view::npos;
   } else {
     inert = false;
   }

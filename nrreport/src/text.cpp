@@ -1,6 +1,7 @@
 // Text helpers of the report builder.
 #include "text.hpp"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -36,6 +37,40 @@ bool is_space3(unsigned char a, unsigned char b, unsigned char c) {
   }
 }
 
+// Length of the well-formed UTF-8 sequence at `i`, or 0 when the bytes from `i` on do not form one;
+// then `*bad_at` is where the ill-formed part ends (the first byte that cannot continue it).
+size_t utf8_sequence(std::string_view s, size_t i, size_t* bad_at) {
+  const auto c = static_cast<unsigned char>(s[i]);
+  size_t len = 0;
+  unsigned char lo = 0x80, hi = 0xBF;
+  if (c >= 0xC2 && c <= 0xDF) {
+    len = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    len = 3;
+    if (c == 0xE0) lo = 0xA0;
+    if (c == 0xED) hi = 0x9F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    len = 4;
+    if (c == 0xF0) lo = 0x90;
+    if (c == 0xF4) hi = 0x8F;
+  } else {
+    *bad_at = i + 1;
+    return 0;
+  }
+  for (size_t k = 1; k < len; ++k) {
+    if (i + k >= s.size()) {
+      *bad_at = i + k;
+      return 0;
+    }
+    const auto b = static_cast<unsigned char>(s[i + k]);
+    if (b < (k == 1 ? lo : 0x80) || b > (k == 1 ? hi : 0xBF)) {
+      *bad_at = i + k;
+      return 0;
+    }
+  }
+  return len;
+}
+
 }  // namespace
 
 std::optional<size_t> find_invalid_utf8(std::string_view text) {
@@ -52,30 +87,13 @@ std::optional<size_t> find_invalid_utf8(std::string_view text) {
         continue;
       }
     }
-    const unsigned char c = s[i];
-    if (c < 0x80) {
+    if (s[i] < 0x80) {
       ++i;
       continue;
     }
-    size_t len;
-    unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-      len = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3;
-      if (c == 0xE0) lo = 0xA0;  // no overlong forms
-      if (c == 0xED) hi = 0x9F;  // no surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4;
-      if (c == 0xF0) lo = 0x90;  // no overlong forms
-      if (c == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
-    } else {
-      return i;
-    }
-    if (i + len > n || s[i + 1] < lo || s[i + 1] > hi) return i;
-    for (size_t k = 2; k < len; ++k) {
-      if (!is_cont(s[i + k])) return i;
-    }
+    size_t bad_at = 0;
+    const size_t len = utf8_sequence(text, i, &bad_at);
+    if (len == 0) return i;
     i += len;
   }
   return std::nullopt;
@@ -143,39 +161,133 @@ std::string_view drop_last_chars(std::string_view text, size_t count) {
   return text.substr(0, end);
 }
 
-std::string script_safe_json(const Json& tree) {
-  // JSON text holds "<", ">", "&" and the two line separators only inside string literals, where
-  // the \u forms are equivalent; the result therefore still parses to the same tree.
-  const std::string json = tree.dump(-1, ' ', false, Json::error_handler_t::replace);
-  std::string out;
-  out.reserve(json.size() + json.size() / 16);
-  const size_t n = json.size();
+namespace {
+
+// How string bytes are written: copied as they are, escaped, or decoded as UTF-8.
+enum : unsigned char { kPlain, kEscape, kMultiByte };
+
+constexpr std::array<unsigned char, 256> make_byte_classes() {
+  std::array<unsigned char, 256> t{};
+  for (int c = 0; c < 256; ++c) {
+    if (c < 0x20 || c == '"' || c == '\\' || c == '<' || c == '>' || c == '&') {
+      t[c] = kEscape;
+    } else if (c >= 0x80) {
+      t[c] = kMultiByte;
+    } else {
+      t[c] = kPlain;
+    }
+  }
+  return t;
+}
+constexpr auto kByteClass = make_byte_classes();
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+void write_escaped(unsigned char c, std::string& out) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  switch (c) {
+    case '"':
+      out += "\\\"";
+      break;
+    case '\\':
+      out += "\\\\";
+      break;
+    case '\b':
+      out += "\\b";
+      break;
+    case '\t':
+      out += "\\t";
+      break;
+    case '\n':
+      out += "\\n";
+      break;
+    case '\f':
+      out += "\\f";
+      break;
+    case '\r':
+      out += "\\r";
+      break;
+    default:  // other control characters, and < > &
+      out += "\\u00";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+  }
+}
+
+void write_string(std::string_view s, std::string& out) {
+  out += '"';
+  const size_t n = s.size();
   size_t i = 0;
   while (i < n) {
-    const size_t run = json.find_first_of("<>&\xE2", i);
-    if (run == std::string::npos) {
-      out.append(json, i, std::string::npos);
+    size_t run = i;
+    while (run < n && kByteClass[static_cast<unsigned char>(s[run])] == kPlain) ++run;
+    out.append(s.data() + i, run - i);
+    i = run;
+    if (i == n) break;
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (kByteClass[c] == kEscape) {
+      write_escaped(c, out);
+      ++i;
+      continue;
+    }
+    size_t bad_at = 0;
+    const size_t len = utf8_sequence(s, i, &bad_at);
+    if (len == 0) {
+      // Each maximal ill-formed part becomes one replacement character.
+      out += kReplacement;
+      i = bad_at;
+    } else if (len == 3 && c == 0xE2 && s[i + 1] == '\x80' &&
+               (s[i + 2] == '\xA8' || s[i + 2] == '\xA9')) {
+      out += s[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+      i += 3;
+    } else {
+      out.append(s.data() + i, len);
+      i += len;
+    }
+  }
+  out += '"';
+}
+
+void write_value(const Json& v, std::string& out) {
+  switch (v.type()) {
+    case Json::value_t::string:
+      write_string(v.get_ref<const std::string&>(), out);
+      break;
+    case Json::value_t::object: {
+      out += '{';
+      bool first = true;
+      for (const auto& [key, value] : v.items()) {
+        if (!first) out += ',';
+        first = false;
+        write_string(key, out);
+        out += ':';
+        write_value(value, out);
+      }
+      out += '}';
       break;
     }
-    out.append(json, i, run - i);
-    i = run;
-    const char c = json[i];
-    if (c == '<') {
-      out += "\\u003c";
-    } else if (c == '>') {
-      out += "\\u003e";
-    } else if (c == '&') {
-      out += "\\u0026";
-    } else if (i + 2 < n && json[i + 1] == '\x80' &&
-               (json[i + 2] == '\xA8' || json[i + 2] == '\xA9')) {
-      out += json[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
-      i += 3;
-      continue;
-    } else {
-      out += c;
+    case Json::value_t::array: {
+      out += '[';
+      bool first = true;
+      for (const auto& item : v) {
+        if (!first) out += ',';
+        first = false;
+        write_value(item, out);
+      }
+      out += ']';
+      break;
     }
-    ++i;
+    default:  // null, booleans, numbers and binary values hold no text to escape
+      out += v.dump();
+      break;
   }
+}
+
+}  // namespace
+
+std::string script_safe_json(const Json& tree) {
+  std::string out;
+  write_value(tree, out);
   return out;
 }
 

@@ -2,6 +2,8 @@
 // report file written whole or not at all.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
 #include <system_error>
 
 #include <orvane/log.hpp>
@@ -138,6 +140,121 @@ TEST(ScriptSafeJson, HostileTextRoundTrips) {
 TEST(ScriptSafeJson, InvalidUtf8BecomesReplacementCharacter) {
   const Json tree = {{"out", "ok\xff tail \xC3"}};
   EXPECT_EQ(report::script_safe_json(tree), "{\"out\":\"ok\xEF\xBF\xBD tail \xEF\xBF\xBD\"}");
+}
+
+// Random trees of every kind of value, with strings of arbitrary bytes: ASCII, the characters
+// that must be escaped, control characters, well-formed and ill-formed UTF-8.
+class RandomTree {
+ public:
+  explicit RandomTree(unsigned seed) : rng_(seed) {}
+
+  std::string text() {
+    static const std::vector<std::string> pieces = {"a",
+                                                    "Z9 ",
+                                                    "<",
+                                                    ">",
+                                                    "&",
+                                                    "\"",
+                                                    "\\",
+                                                    "/",
+                                                    "\n",
+                                                    "\t",
+                                                    "\x01",
+                                                    "\x1f",
+                                                    "\x7f",
+                                                    "\xC3\xA9",
+                                                    "\xE7\xBD\x91",
+                                                    "\xF0\x9F\x98\x80",
+                                                    "\xE2\x80\xA8",
+                                                    "\xE2\x80\xA9",
+                                                    "\xE2\x80",
+                                                    "\xC3",
+                                                    "\xF0\x9F\x98",
+                                                    "\xFF",
+                                                    "\xC0\xAF",
+                                                    "\xED\xA0\x80",
+                                                    "\x80",
+                                                    "\xF4\x90\x80\x80"};
+    std::string s;
+    for (int n = pick(12); n > 0; --n) s += pieces[pick(pieces.size())];
+    return s;
+  }
+
+  Json value(int depth) {
+    switch (pick(depth > 3 ? 6 : 8)) {
+      case 0:
+        return nullptr;
+      case 1:
+        return pick(2) == 1;
+      case 2:
+        return static_cast<int>(rng_()) - (1 << 30);
+      case 3:
+        return std::ldexp(static_cast<double>(rng_()), -pick(40));
+      case 4:
+      case 5:
+        return text();
+      case 6: {
+        Json a = Json::array();
+        for (int n = pick(5); n > 0; --n) a.push_back(value(depth + 1));
+        return a;
+      }
+      default: {
+        Json o = Json::object();
+        for (int n = pick(5); n > 0; --n) o[text()] = value(depth + 1);
+        return o;
+      }
+    }
+  }
+
+ private:
+  int pick(size_t n) { return static_cast<int>(rng_() % n); }
+  std::mt19937 rng_;
+};
+
+// The library's own writer, with its replacement of ill-formed UTF-8, escaped afterwards.
+std::string reference_script_safe_json(const Json& tree) {
+  const std::string j = tree.dump(-1, ' ', false, Json::error_handler_t::replace);
+  std::string r;
+  for (size_t i = 0; i < j.size(); ++i) {
+    const auto c = static_cast<unsigned char>(j[i]);
+    if (c == '<') {
+      r += "\\u003c";
+    } else if (c == '>') {
+      r += "\\u003e";
+    } else if (c == '&') {
+      r += "\\u0026";
+    } else if (c == 0xE2 && i + 2 < j.size() && j[i + 1] == '\x80' &&
+               (j[i + 2] == '\xA8' || j[i + 2] == '\xA9')) {
+      r += j[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+      i += 2;
+    } else {
+      r += static_cast<char>(c);
+    }
+  }
+  return r;
+}
+
+TEST(ScriptSafeJson, SameTextAsTheLibraryWriterEscapedAfterwards) {
+  RandomTree random(7);
+  for (int i = 0; i < 3000; ++i) {
+    const Json tree = random.value(0);
+    ASSERT_EQ(report::script_safe_json(tree), reference_script_safe_json(tree)) << i;
+  }
+}
+
+TEST(Utf8Check, AgreesWithTheLibraryDecoder) {
+  RandomTree random(11);
+  for (int i = 0; i < 5000; ++i) {
+    const std::string s = random.text();
+    bool library_valid = true;
+    try {
+      (void)Json(s).dump();
+    } catch (const Json::type_error&) {
+      library_valid = false;
+    }
+    ASSERT_EQ(!report::find_invalid_utf8(s).has_value(), library_valid)
+        << Json(s).dump(-1, ' ', true, Json::error_handler_t::replace);
+  }
 }
 
 // A small installation: a template with the four placeholders and four tiny assets.
