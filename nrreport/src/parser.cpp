@@ -30,9 +30,10 @@ template <typename F>
 void split(std::string_view text, std::string_view sep, F&& piece) {
   size_t start = 0;
   while (true) {
-    const void* hit = start <= text.size() ? ::memmem(text.data() + start, text.size() - start,
-                                                      sep.data(), sep.size())
-                                           : nullptr;
+    const void* hit =
+        text.size() - start >= sep.size()
+            ? ::memmem(text.data() + start, text.size() - start, sep.data(), sep.size())
+            : nullptr;
     if (hit == nullptr) {
       piece(text.substr(start));
       return;

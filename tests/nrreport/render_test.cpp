@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <random>
 #include <system_error>
 
@@ -187,7 +188,7 @@ class RandomTree {
       case 1:
         return pick(2) == 1;
       case 2:
-        return static_cast<int>(rng_()) - (1 << 30);
+        return static_cast<std::int64_t>(rng_()) - (std::int64_t{1} << 31);
       case 3:
         return std::ldexp(static_cast<double>(rng_()), -pick(40));
       case 4:
