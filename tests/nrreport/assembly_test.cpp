@@ -159,14 +159,6 @@ TEST_F(Assembly, LogLineFollowsTheCommandCode) {
   }
 }
 
-TEST_F(Assembly, SameMinuteReplacesTheEarlierReport) {
-  const std::string first = build("col");
-  test::write_bytes(first, "stale");
-  const std::string second = build("col");
-  if (first != second) GTEST_SKIP() << "the minute changed between the two builds";
-  EXPECT_NE(test::read_bytes(second), "stale");
-}
-
 TEST_F(Assembly, TimesWithoutStopFailBeforeAnythingIsWritten) {
   EXPECT_THROW(NrReport().nr_build("ana", Json{{"start", "s"}}, Json::array(), Json::array(),
                                    Json(), Json(), Json()),

@@ -88,12 +88,5 @@ TEST_F(Summaries, DiskNameIsQuotedAndBlankFieldsCount) {
   EXPECT_EQ(tools.calls().at(1), "fdisk[-l][/dev/" + odd + "]");
 }
 
-TEST_F(Summaries, EveryCallRunsTheCommandsAgain) {
-  test::FakeTools tools(dir_.path(), test::host_tools());
-  NrReport::build_disksum();
-  NrReport::build_disksum();
-  EXPECT_EQ(tools.calls().size(), 6u);
-}
-
 }  // namespace
 }  // namespace orvane
