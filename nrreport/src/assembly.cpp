@@ -64,9 +64,26 @@ Json initial_tree() {
   return info;
 }
 
+// The parsed file as report data; null when it could not be parsed. The texts are moved, not
+// copied: collected files can be large.
 Json parsed(const std::string& path) {
   auto groups = NrReport::build_info(path);
-  return groups ? Json(*groups) : Json();
+  if (!groups) return Json();
+  Json list = Json::array();
+  for (CommandGroup& g : *groups) {
+    Json sub = Json::array();
+    for (CommandResult& r : g.sub) {
+      Json result = Json::object();
+      result["cmd"] = std::move(r.cmd);
+      result["res"] = std::move(r.res);
+      sub.push_back(std::move(result));
+    }
+    Json group = Json::object();
+    group["group"] = std::move(g.group);
+    group["sub"] = std::move(sub);
+    list.push_back(std::move(group));
+  }
+  return list;
 }
 
 }  // namespace

@@ -214,12 +214,29 @@ void write_escaped(unsigned char c, std::string& out) {
   }
 }
 
+// Whether any of the eight bytes is not plain: a control character, one of " \\ < > &, or above
+// 0x7F (bitwise tests on the whole word).
+bool word_needs_care(uint64_t w) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  auto has_zero_byte = [](uint64_t v) { return (v - kOnes) & ~v & kHighBits; };
+  auto has_byte = [&](char c) {
+    return has_zero_byte(w ^ (kOnes * static_cast<unsigned char>(c)));
+  };
+  const uint64_t below_space = (w - kOnes * 0x20) & ~w & kHighBits;
+  return ((w & kHighBits) | below_space | has_byte('"') | has_byte('\\') | has_byte('<') |
+          has_byte('>') | has_byte('&')) != 0;
+}
+
 void write_string(std::string_view s, std::string& out) {
   out += '"';
   const size_t n = s.size();
   size_t i = 0;
   while (i < n) {
     size_t run = i;
+    for (uint64_t w; run + 8 <= n; run += 8) {
+      std::memcpy(&w, s.data() + run, 8);
+      if (word_needs_care(w)) break;
+    }
     while (run < n && kByteClass[static_cast<unsigned char>(s[run])] == kPlain) ++run;
     out.append(s.data() + i, run - i);
     i = run;
