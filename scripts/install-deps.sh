@@ -15,6 +15,7 @@ PACKAGES=(
   nodejs npm
   chromium
   procps sysstat iproute2 util-linux
+  ethtool net-tools fdisk
 )
 
 missing=()
@@ -31,4 +32,12 @@ if [ "${#missing[@]}" -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update
   $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# The web assets of the HTML report (and the browser driver of its end-to-end test), pinned by
+# package-lock.json. `npm ci` runs only when node_modules does not match the lock file yet.
+cd "$(dirname "$0")/.."
+if ! cmp -s package-lock.json node_modules/.orvane-package-lock.json 2>/dev/null; then
+  npm ci --no-audit --no-fund --ignore-scripts
+  cp package-lock.json node_modules/.orvane-package-lock.json
 fi

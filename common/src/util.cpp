@@ -40,7 +40,8 @@ std::string read_file(const std::filesystem::path& path) {
   return data;
 }
 
-AtomicFile::AtomicFile(std::filesystem::path path) : path_(std::move(path)) {}
+AtomicFile::AtomicFile(std::filesystem::path path, bool sync)
+    : path_(std::move(path)), sync_(sync) {}
 
 AtomicFile::~AtomicFile() = default;
 
@@ -71,7 +72,7 @@ void AtomicFile::commit() {
   mode_t mask = ::umask(0);
   ::umask(mask);
   ::fchmod(fd, 0666 & ~mask);
-  if (::fsync(fd) != 0) abandon(errno, "cannot write");
+  if (sync_ && ::fsync(fd) != 0) abandon(errno, "cannot write");
   if (::close(fd) != 0) {
     int err = errno;
     ::unlink(tmpl.c_str());

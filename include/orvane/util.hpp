@@ -13,9 +13,11 @@ std::string read_file(const std::filesystem::path& path);
 // A file whose content is published at its path only by commit(): it is written to a temporary
 // file beside the target and renamed into place, so a failed write never leaves a half-written
 // file or destroys the previous one. Without commit() the temporary file is removed.
+// With `sync` false the data is not flushed to the disk before the rename: the replacement stays
+// atomic for readers and when the process dies; only a power loss may then lose the new content.
 class AtomicFile {
  public:
-  explicit AtomicFile(std::filesystem::path path);
+  explicit AtomicFile(std::filesystem::path path, bool sync = true);
   ~AtomicFile();
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
@@ -25,6 +27,7 @@ class AtomicFile {
  private:
   std::filesystem::path path_;
   std::string data_;
+  bool sync_ = true;
   bool committed_ = false;
 };
 

@@ -1,2 +1,0 @@
-// The report builder.
-namespace orvane {}
