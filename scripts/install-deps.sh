@@ -12,7 +12,7 @@ PACKAGES=(
   libeigen3-dev libnlopt-cxx-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format hyperfine
-  nodejs npm
+  nodejs
   chromium
   procps sysstat iproute2 util-linux
   ethtool net-tools fdisk
@@ -22,11 +22,8 @@ missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-# npm may come with the node installation rather than as a Debian package.
-if command -v npm >/dev/null 2>&1; then
-  missing=("${missing[@]/npm}")
-fi
-read -r -a missing <<<"${missing[*]}"
+# npm comes with some node installations; Debian's own npm package conflicts with those.
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 
 if [ "${#missing[@]}" -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
