@@ -18,6 +18,7 @@ namespace {
 
 struct LogState {
   std::shared_ptr<spdlog::logger> file;                   // opened on first use
+  std::string file_dir;                                   // the output directory it lies in
   std::vector<std::shared_ptr<spdlog::logger>> captures;  // innermost last
 };
 
@@ -29,8 +30,11 @@ LogState& state() {
 spdlog::logger& current() {
   LogState& s = state();
   if (!s.captures.empty()) return *s.captures.back();
-  if (!s.file) {
-    const std::string dir = Config::get_output_path();
+  // The log follows the output directory: a run that sets it after something was logged
+  // (the options are known only after parsing) writes the rest of its log there.
+  const std::string dir = Config::get_output_path();
+  if (!s.file || s.file_dir != dir) {
+    s.file.reset();
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec) {
@@ -47,6 +51,7 @@ spdlog::logger& current() {
     lg->set_level(spdlog::level::debug);
     lg->flush_on(spdlog::level::debug);
     s.file = std::move(lg);
+    s.file_dir = dir;
   }
   return *s.file;
 }

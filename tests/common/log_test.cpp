@@ -33,7 +33,7 @@ TEST(LogCapture, InnermostCaptureWins) {
   EXPECT_EQ(outer.text(), "info|outer\n");
 }
 
-// The file log is process-wide and opened once, so this is the only test that lets it open.
+// The file log is process-wide, so this is the only test that lets it open.
 TEST(LogFile, CreatedUnderTheOutputDirectoryOnFirstUse) {
   testing::TempDir dir;
   Config::set_out_path(dir.dir() + "out");
@@ -42,6 +42,13 @@ TEST(LogFile, CreatedUnderTheOutputDirectoryOnFirstUse) {
   const std::string text = read_file(dir.path() / "out/orvaneData/orvane.log");
   EXPECT_NE(text.find("[info] 采集报告输出路径: /x\n"), std::string::npos) << text;
   EXPECT_NE(text.find("[debug] two\nlines\n"), std::string::npos) << text;
+
+  // A new output directory takes the rest of the log.
+  Config::set_out_path(dir.dir() + "other");
+  Logger().warning("moved");
+  EXPECT_NE(read_file(dir.path() / "other/orvaneData/orvane.log").find("[warning] moved\n"),
+            std::string::npos);
+  EXPECT_EQ(read_file(dir.path() / "out/orvaneData/orvane.log"), text);
   Config::set_out_path("");
 }
 
