@@ -4,6 +4,12 @@
 set -euo pipefail
 build_dir="$1"
 source_dir="$2"
+consumer_flags=()
+if [ "${3:-}" = "sanitize" ]; then
+  # Libraries built with the sanitizers need their runtime in the program that loads them.
+  consumer_flags=(-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined
+                  -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined)
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -21,7 +27,7 @@ out=$(ORVANE_OS_RELEASE="$source_dir/examples/nerith-os-release" "$prefix/bin/or
 test "$out" = "Orvane version is 1.2.2. "
 
 cmake -S "$source_dir/tests/install/consumer" -B "$work/consumer" -G Ninja \
-  -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+  -DCMAKE_PREFIX_PATH="$prefix" "${consumer_flags[@]}" >/dev/null
 cmake --build "$work/consumer" >/dev/null
 test "$("$work/consumer/consumer")" = "100"
 echo "install tree OK"
