@@ -15,6 +15,7 @@ PACKAGES=(
   nodejs npm
   chromium
   procps sysstat iproute2 util-linux
+  nginx-light wrk
 )
 
 missing=()
