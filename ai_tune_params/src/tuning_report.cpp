@@ -93,10 +93,11 @@ std::string improvement_text(const Json& result) {
   std::string text;
   if (const auto median = number_at(result, "improvement")) {
     const Json pairs = field(confirmation, "pairs");
-    text = fmt::format("{} (min {}, max {}; {} paired rounds)", percent_text(median),
+    const size_t rounds = pairs.is_array() ? pairs.size() : 0;
+    text = fmt::format("{} (min {}, max {}; {} paired round{})", percent_text(median),
                        percent_text(number_at(result, "improvement_min")),
-                       percent_text(number_at(result, "improvement_max")),
-                       pairs.is_array() ? pairs.size() : 0);
+                       percent_text(number_at(result, "improvement_max")), rounds,
+                       rounds == 1 ? "" : "s");
   } else {
     text = "-";
   }

@@ -61,7 +61,7 @@ TEST(TuningReport, SummaryTableShowsTheConfirmedGainAndBothConfigurations) {
             "tuning result (bayes, minimize)\n"
             "  baseline     100\n"
             "  best         80\n"
-            "  improvement  +15.00% (min +15.00%, max +15.00%; 1 paired rounds)\n"
+            "  improvement  +15.00% (min +15.00%, max +15.00%; 1 paired round)\n"
             "  outcome      effective: the median improvement +15.00% is more than <all> & 1%\n"
             "  evaluations  3 search + 2 confirmation = 5 of 5\n"
             "  configuration  best  original\n"
