@@ -72,6 +72,21 @@ Json figures_json(const std::vector<double>& figures, const std::optional<double
   return {{"figures", figures}, {"figure", figure ? Json(*figure) : Json(nullptr)}};
 }
 
+// The point of the space that is exactly this configuration; nullopt when a value lies off the
+// grid (700 with a step of 64, 2.5 for an int), which would otherwise be taken for the nearest
+// grid point.
+std::optional<Point> exact_point(const SearchSpace& space, const Json& values) {
+  std::optional<Point> x = space.from_json(values);
+  if (!x) return x;
+  const Point snapped = space.snap(*x);
+  for (size_t i = 0; i < x->size(); ++i) {
+    if (std::fabs(snapped[i] - (*x)[i]) > 1e-9 * std::max(1.0, std::fabs((*x)[i]))) {
+      return std::nullopt;
+    }
+  }
+  return snapped;
+}
+
 struct Evaluation {
   Point x;
   Json param;
@@ -157,7 +172,7 @@ Json Optimizer::run() {
   for (const auto& p : space.params())
     original_complete = original_complete && original.contains(p.name);
   const std::optional<Point> original_point =
-      original_complete ? space.from_json(original) : std::nullopt;
+      original_complete ? tuning::exact_point(space, original) : std::nullopt;
   // When the original is a point of the space the strategy knows its score and never proposes
   // it, and may recommend it in the end.
   if (original_point) strategy->tell(*original_point, sign * baseline);

@@ -109,6 +109,22 @@ TEST_F(OptimizerTest, TheOriginalChosenIsNotConfirmedAndNotEffective) {
   EXPECT_TRUE(calls == "1\n2\n" || calls == "2\n1\n") << calls;
 }
 
+// An original between two grid points is not taken for either of them.
+TEST_F(OptimizerTest, AnOriginalOffTheGridIsNotAPointOfTheSpace) {
+  write("figure", "5\n");
+  load(
+      "  - name: x\n    type: int\n    range: [2, 6]\n    step: 2\n    get: cat figure\n"
+      "    set: echo $value >> calls; echo $value > figure\n",
+      "optimizer: {iterations: 9}\n", bench("cat figure"));
+  ::testing::internal::CaptureStderr();
+  const Json r = Optimizer({5}, Cfg().get_optimizer_info()).run();
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(r["search_evaluations"], 3);
+  EXPECT_EQ(r["param"].dump(), R"({"x":6})");
+  EXPECT_EQ(r["effective"], true) << r.dump();
+  EXPECT_NEAR(r["improvement"].get<double>(), 20.0, 1e-9);
+}
+
 TEST_F(OptimizerTest, MeasuresEachConfigurationOnceAndConfirmsTheBest) {
   write("figure", "3\n");
   load(int_param(1, 5), "optimizer: {iterations: 11, seed: 5}\n", bench("cat figure"));
