@@ -20,8 +20,13 @@ test -d "$prefix/share/orvane"
 out=$(ORVANE_OS_RELEASE="$source_dir/examples/nerith-os-release" "$prefix/bin/orvane" -v)
 test "$out" = "Orvane version is 1.2.2. "
 
+# Libraries of a sanitizer build need the sanitizer runtime loaded first: build the consumer alike.
+sanitize=()
+if ldd "$prefix/lib/libtunepilot.so" | grep -q libasan; then
+  sanitize=(-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined)
+fi
 cmake -S "$source_dir/tests/install/consumer" -B "$work/consumer" -G Ninja \
-  -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+  -DCMAKE_PREFIX_PATH="$prefix" "${sanitize[@]}" >/dev/null
 cmake --build "$work/consumer" >/dev/null
 test "$("$work/consumer/consumer")" = "100"
 echo "install tree OK"
