@@ -164,8 +164,9 @@ std::string plot_svg(const Json& result, const std::vector<Row>& rows) {
     lo -= pad;
     hi += pad;
   }
+  // A margin around the figures, without going below zero when none is negative.
   const double margin = (hi - lo) * 0.05;
-  lo -= margin;
+  lo = lo >= 0 ? std::max(lo - margin, 0.0) : lo - margin;
   hi += margin;
   const double n = std::max<double>(static_cast<double>(rows.size()), 1);
   auto px = [&](double index) { return kLeft + (n <= 1 ? pw / 2 : (index - 1) / (n - 1) * pw); };
@@ -184,7 +185,7 @@ std::string plot_svg(const Json& result, const std::vector<Row>& rows) {
     svg += fmt::format(
         "<line x1=\"{0:.1f}\" x2=\"{1:.1f}\" y1=\"{2:.1f}\" y2=\"{2:.1f}\" stroke=\"#eee\"/>"
         "<text x=\"{3:.1f}\" y=\"{4:.1f}\" text-anchor=\"end\">{5}</text>\n",
-        kLeft, kLeft + pw, py(y), kLeft - 6, py(y) + 4, html_escape(fmt::format("{:.5g}", y)));
+        kLeft, kLeft + pw, py(y), kLeft - 6, py(y) + 4, html_escape(fmt::format("{:.6g}", y)));
   }
   const long long step = std::max<long long>(1, static_cast<long long>(std::ceil(n / 10)));
   for (long long i = 1; i <= static_cast<long long>(n); i += step) {
