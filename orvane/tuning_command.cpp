@@ -1,19 +1,20 @@
 // `orvane tuning`: loads the project, runs the tuning, reports the outcome, writes the run's
-// history, and applies the result when the administrator says yes.
+// record, history and convergence page, and applies the result when the administrator says yes.
 #include "tuning_command.hpp"
 
 #include <unistd.h>
 
 #include <filesystem>
 #include <iostream>
-
-#include <fmt/format.h>
+#include <utility>
+#include <vector>
 
 #include <orvane/config.hpp>
 #include <orvane/decorator_wrap.hpp>
 #include <orvane/log.hpp>
 #include <orvane/phaseclock.hpp>
 #include <orvane/tunepilot.hpp>
+#include <orvane/tuning_report.hpp>
 #include <orvane/tuning_stop.hpp>
 #include <orvane/util.hpp>
 #include <orvane/value_text.hpp>
@@ -28,21 +29,40 @@ std::string text_option(const Json& options, const char* key, const std::string&
   return it != options.end() && it->is_string() ? it->get<std::string>() : fallback;
 }
 
-// The history file; failures are reported, since the run itself has already ended.
-bool write_history(const std::filesystem::path& file, const Json& record) {
+// One output file, written whole or not at all; failures are reported, since the run itself has
+// already ended.
+bool write_output(const std::filesystem::path& file, const std::string& text) {
   try {
     AtomicFile out(file);
-    out.write(record.dump(2, ' ', false, Json::error_handler_t::replace) + "\n");
+    out.write(text);
     out.commit();
     return true;
   } catch (const std::exception& e) {
-    std::cerr << "orvane: cannot write the tuning history: " << e.what() << "\n";
+    std::cerr << "orvane: cannot write " << file.string() << ": " << e.what() << "\n";
     return false;
   }
 }
 
-std::string number(const Json& v) {
-  return v.is_number() ? fmt::format("{:.6g}", v.get<double>()) : "-";
+// The run's files in the output directory: the whole record (JSON), the evaluations (JSON
+// lines) and the page with the convergence plot. Returns the paths written.
+std::vector<std::string> write_outputs(const std::filesystem::path& outpath,
+                                       const std::string& project, const Json& record) {
+  const Json& result = record["result"];
+  const Json& oriparams = record["oriparams"];
+  const std::string stem = "tuning_" + project;
+  std::vector<std::pair<std::filesystem::path, std::string>> files = {
+      {outpath / (stem + "_result.json"),
+       record.dump(2, ' ', false, Json::error_handler_t::replace) + "\n"}};
+  if (result.is_object() && !result.empty()) {
+    files.emplace_back(outpath / (stem + "_history.jsonl"), tuning::history_lines(result));
+    files.emplace_back(outpath / (stem + "_report.html"),
+                       tuning::convergence_page(project, result, oriparams));
+  }
+  std::vector<std::string> written;
+  for (const auto& [file, text] : files) {
+    if (write_output(file, text)) written.push_back(file.string());
+  }
+  return written;
 }
 
 }  // namespace
@@ -66,8 +86,7 @@ int run_tuning(const Json& options) {
     std::cerr << "orvane: tuning cannot start: " << e.what() << "\n";
     return kExitFailed;
   }
-  const auto history_file = outpath / ("tuning_" + project + "_history.json");
-  auto history = [&] {
+  auto record = [&] {
     return Json{{"project", project},
                 {"project_file", project_file},
                 {"oriparams", pilot.get_oriparams()},
@@ -80,7 +99,7 @@ int run_tuning(const Json& options) {
   } catch (const tuning::Interrupted& e) {
     std::cerr << "orvane: " << e.what()
               << "; the parameters have the values read before tuning again\n";
-    if (!pilot.get_opt_params_value().empty()) write_history(history_file, history());
+    if (!pilot.get_opt_params_value().empty()) write_outputs(outpath, project, record());
     return 128 + e.signal();
   } catch (const std::exception& e) {
     std::cerr << "orvane: the tuning run failed: " << e.what() << " (log: " << log_file << ")\n";
@@ -107,12 +126,10 @@ int run_tuning(const Json& options) {
     std::cout << "本次调优未找到更优配置,保持初始配置: " << tuning::map_text(pilot.get_oriparams())
               << "\n";
   }
-  std::cout << fmt::format("baseline {}, best {}, improvement {}%, threshold {}, {} evaluations\n",
-                           number(result["baseline"]), number(result["best"]),
-                           number(result["improvement"]), number(result["threshold"]),
-                           result.value("evaluations", 0));
-  if (write_history(history_file, history()))
-    std::cout << "history: " << history_file.string() << "\n";
+  std::cout << tuning::summary_table(result, pilot.get_oriparams());
+  for (const std::string& file : write_outputs(outpath, project, record())) {
+    std::cout << "written: " << file << "\n";
+  }
 
   if (effective) {
     try {

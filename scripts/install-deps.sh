@@ -16,6 +16,7 @@ PACKAGES=(
   chromium
   procps sysstat iproute2 util-linux
   ethtool net-tools fdisk
+  nginx-light wrk
 )
 
 missing=()

@@ -9,11 +9,14 @@
 #include <map>
 #include <stdexcept>
 
+#include <orvane/bayes_strategy.hpp>
 #include <orvane/benchmark.hpp>
+#include <orvane/log.hpp>
 #include <orvane/scenevars.hpp>
 #include <orvane/tuning_stop.hpp>
-
 #include <orvane/value_text.hpp>
+
+#include "confirmation.hpp"
 
 namespace orvane {
 namespace tuning {
@@ -24,6 +27,11 @@ std::map<std::string, StrategyFactory>& strategies() {
       {"random",
        [](const SearchSpace& space, const Json& settings) {
          return make_random_strategy(space, settings.at("seed").get<std::uint64_t>());
+       }},
+      {"bayes",
+       [](const SearchSpace& space, const Json& settings) {
+         return make_bayes_strategy(space, settings.at("seed").get<std::uint64_t>(),
+                                    settings.value("initial_points", 8));
        }},
   };
   return table;
@@ -44,13 +52,39 @@ double median(std::vector<double> v) {
   return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-double spread(const std::vector<double>& v) {
-  const auto [lo, hi] = std::minmax_element(v.begin(), v.end());
-  return *hi - *lo;
-}
-
 std::string figure_text(double x) {
   return fmt::format("{}", x);
+}
+
+// Confirmation rounds when the settings do not say.
+constexpr long long kDefaultConfirmRounds = 3;
+
+// Applies the configuration and measures it. False, with nothing measured, when the run was
+// asked to stop meanwhile.
+bool measure(const Json& param, std::vector<double>& figures) {
+  SceneVars().set_params(param);
+  if (stop_requested()) return false;
+  figures = Benchmark().run();
+  return !stop_requested();
+}
+
+Json figures_json(const std::vector<double>& figures, const std::optional<double>& figure) {
+  return {{"figures", figures}, {"figure", figure ? Json(*figure) : Json(nullptr)}};
+}
+
+// The point of the space that is exactly this configuration; nullopt when a value lies off the
+// grid (700 with a step of 64, 2.5 for an int), which would otherwise be taken for the nearest
+// grid point.
+std::optional<Point> exact_point(const SearchSpace& space, const Json& values) {
+  std::optional<Point> x = space.from_json(values);
+  if (!x) return x;
+  const Point snapped = space.snap(*x);
+  for (size_t i = 0; i < x->size(); ++i) {
+    if (std::fabs(snapped[i] - (*x)[i]) > 1e-9 * std::max(1.0, std::fabs((*x)[i]))) {
+      return std::nullopt;
+    }
+  }
+  return snapped;
 }
 
 struct Evaluation {
@@ -118,10 +152,30 @@ Optimizer::Optimizer(std::vector<double> oriperformance, Json settings, std::opt
 Json Optimizer::run() {
   const tuning::SearchSpace space = tuning::space_from_settings(settings_);
   const std::string direction = settings_.at("direction").get<std::string>();
-  const double sign = direction == "minimize" ? -1.0 : 1.0;
+  const bool minimize = direction == "minimize";
+  const double sign = minimize ? -1.0 : 1.0;
   const long long iterations = settings_.at("iterations").get<long long>();
+  const long long rounds = settings_.value("confirm_rounds", tuning::kDefaultConfirmRounds);
+  if (rounds < 1) throw std::invalid_argument("confirm_rounds must be at least 1");
+  if (iterations <= 2 * rounds) {
+    throw std::invalid_argument(
+        fmt::format("{} iterations leave no evaluation for the search after the confirmation's {}",
+                    iterations, 2 * rounds));
+  }
+  const long long search_budget = iterations - 2 * rounds;
   const double baseline = tuning::median(oriperformance_);
   auto strategy = tuning::make_strategy(space, settings_);
+
+  // The values in place now are the original configuration, the one the baseline measured.
+  const Json original = SceneVars().get_params();
+  bool original_complete = true;
+  for (const auto& p : space.params())
+    original_complete = original_complete && original.contains(p.name);
+  const std::optional<Point> original_point =
+      original_complete ? tuning::exact_point(space, original) : std::nullopt;
+  // When the original is a point of the space the strategy knows its score and never proposes
+  // it, and may recommend it in the end.
+  if (original_point) strategy->tell(*original_point, sign * baseline);
 
   std::vector<Evaluation> evaluations;
   std::optional<size_t> best;  // index into evaluations
@@ -156,8 +210,9 @@ Json Optimizer::run() {
   }
 
   bool exhausted = false;
-  long long measured = 0;
-  for (long long i = 1; i <= iterations && !tuning::stop_requested(); ++i) {
+  long long measured = 0;   // search evaluations
+  long long confirmed = 0;  // confirmation evaluations
+  for (long long i = 1; i <= search_budget && !tuning::stop_requested(); ++i) {
     std::optional<Point> x;
     if (static_cast<size_t>(i) <= queued.size()) {
       x = queued[static_cast<size_t>(i) - 1];
@@ -169,41 +224,70 @@ Json Optimizer::run() {
       break;
     }
     Evaluation e{*x, space.to_json(*x), {}, std::nullopt};
-    SceneVars().set_params(e.param);
-    if (tuning::stop_requested()) break;
-    e.figures = Benchmark().run();
-    if (tuning::stop_requested()) break;
+    if (!tuning::measure(e.param, e.figures)) break;
     if (!e.figures.empty()) e.figure = tuning::median(e.figures);
     ++measured;
     const std::string candidate = tuning::map_text(e.param);
     const std::string figure = e.figure ? tuning::figure_text(*e.figure) : "no figure";
     record(std::move(e));
-    std::cerr << fmt::format("[{}/{}] {} -> {} (best so far {})\n", i, iterations, candidate,
+    std::cerr << fmt::format("[{}/{}] {} -> {} (best so far {})\n", measured, iterations, candidate,
                              figure, best ? tuning::figure_text(*evaluations[*best].figure) : "-");
   }
   if (!best) return Json::object();
 
-  // The strategy's pick among the measured configurations, when it is one that gave a figure.
-  size_t chosen = *best;
+  // The strategy's pick: the original configuration, or a measured one that gave a figure (the
+  // best figure when the pick is neither).
   const std::string recommended = space.key(strategy->recommend());
+  const bool chosen_is_original = original_point && space.key(*original_point) == recommended;
+  size_t chosen = *best;
   for (size_t k = 0; k < evaluations.size(); ++k) {
     if (evaluations[k].figure && space.key(evaluations[k].x) == recommended) chosen = k;
   }
-  const double best_figure = *evaluations[chosen].figure;
 
-  double noise = 0;
-  if (oriperformance_.size() > 1) {
-    noise = tuning::spread(oriperformance_);
+  // The confirmation: chosen and original measured alternately, each applied through the set
+  // scripts, so that drift over the run hits both alike.
+  std::vector<tuning::ConfirmRound> pairs;
+  Json pair_records = Json::array();
+  std::string skipped;
+  const Json& chosen_param = evaluations[chosen].param;
+  if (chosen_is_original) {
+    skipped = "the chosen configuration is the original one";
+  } else if (!original_complete) {
+    skipped = "the original values could not all be read again";
   } else {
-    double sum = 0;
-    int n = 0;
-    for (const auto& e : evaluations) {
-      if (e.figures.size() > 1) sum += tuning::spread(e.figures), ++n;
+    const std::string chosen_text = tuning::map_text(chosen_param);
+    const std::string original_text = tuning::map_text(original);
+    for (long long r = 1; r <= rounds && !tuning::stop_requested(); ++r) {
+      Json round = {{"round", r}};
+      tuning::ConfirmRound pair;
+      std::vector<double> figures;
+      if (!tuning::measure(chosen_param, figures)) break;
+      ++confirmed;
+      if (!figures.empty()) pair.chosen = tuning::median(figures);
+      round["chosen"] = tuning::figures_json(figures, pair.chosen);
+      std::cerr << fmt::format("[{}/{}] confirm {}/{} chosen {} -> {}\n", measured + confirmed,
+                               iterations, r, rounds, chosen_text,
+                               pair.chosen ? tuning::figure_text(*pair.chosen) : "no figure");
+      figures.clear();
+      if (!tuning::measure(original, figures)) break;
+      ++confirmed;
+      if (!figures.empty()) pair.original = tuning::median(figures);
+      round["original"] = tuning::figures_json(figures, pair.original);
+      const auto gain = tuning::judge_confirmation({pair}, minimize).improvements.front();
+      round["improvement"] = gain ? Json(*gain) : Json(nullptr);
+      std::cerr << fmt::format("[{}/{}] confirm {}/{} original {} -> {} ({})\n",
+                               measured + confirmed, iterations, r, rounds, original_text,
+                               pair.original ? tuning::figure_text(*pair.original) : "no figure",
+                               gain ? fmt::format("{:+.2f}%", *gain) : "no comparison");
+      pairs.push_back(pair);
+      pair_records.push_back(std::move(round));
     }
-    if (n) noise = sum / n;
   }
-  const double threshold = std::max(noise, 0.01 * std::fabs(baseline));
-  const double gain = sign * (best_figure - baseline);
+  const tuning::ConfirmVerdict verdict = tuning::judge_confirmation(pairs, minimize);
+  const bool effective = skipped.empty() && verdict.effective;
+  const std::string reason = skipped.empty() ? verdict.reason : skipped;
+  Logger().info(
+      fmt::format("confirmation: {} ({})", effective ? "effective" : "not effective", reason));
 
   Json history = Json::array();
   for (size_t k = 0; k < evaluations.size(); ++k) {
@@ -213,19 +297,28 @@ Json Optimizer::run() {
                        {"figures", e.figures},
                        {"figure", e.figure ? Json(*e.figure) : Json(nullptr)}});
   }
+  auto optional_json = [](const std::optional<double>& v) { return v ? Json(*v) : Json(nullptr); };
   Json result = Json::object();
-  result["effective"] = gain > threshold;
-  result["param"] = evaluations[chosen].param;
-  result["best"] = best_figure;
+  result["effective"] = effective;
+  result["param"] = chosen_is_original ? original : chosen_param;
+  result["best"] = chosen_is_original ? baseline : *evaluations[chosen].figure;
   result["baseline"] = baseline;
-  result["improvement"] = baseline != 0 ? Json(gain / std::fabs(baseline) * 100) : Json(nullptr);
-  result["noise"] = noise;
-  result["threshold"] = threshold;
+  result["improvement"] = optional_json(verdict.median);
+  result["improvement_min"] = optional_json(verdict.min);
+  result["improvement_max"] = optional_json(verdict.max);
   result["direction"] = direction;
   result["method"] = settings_.at("method");
-  result["evaluations"] = measured;
+  result["iterations"] = iterations;
+  result["evaluations"] = measured + confirmed;
+  result["search_evaluations"] = measured;
   result["exhausted"] = exhausted;
   result["interrupted"] = tuning::stop_requested() != 0;
+  result["confirmation"] = {{"rounds", rounds},
+                            {"evaluations", confirmed},
+                            {"skipped", skipped.empty() ? Json(nullptr) : Json(skipped)},
+                            {"reason", reason},
+                            {"original", original},
+                            {"pairs", std::move(pair_records)}};
   result["history"] = std::move(history);
   return result;
 }

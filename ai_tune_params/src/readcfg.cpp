@@ -246,16 +246,17 @@ class Reader {
   }
 
   void read_optimizer(std::map<std::string, Entry>& top, Loaded& out) {
-    Json o = {{"method", "random"}, {"iterations", 30}, {"initial_points", 8}, {"seed", 42}};
+    Json o = {{"method", "bayes"},
+              {"iterations", 30},
+              {"initial_points", 8},
+              {"seed", 42},
+              {"confirm_rounds", 3}};
     if (const YAML::Node* node = optional(top, "optimizer")) {
-      auto entries =
-          check_map(*node, "optimizer", {"method", "iterations", "initial_points", "seed"});
+      auto entries = check_map(
+          *node, "optimizer", {"method", "iterations", "initial_points", "seed", "confirm_rounds"});
       if (const YAML::Node* m = optional(entries, "method")) {
         const std::string method = text_of(*m, "optimizer.method");
-        if (method == "bayes") {
-          fail(*m, "optimizer.method", "'bayes' is not available yet; use 'random'");
-        }
-        if (method != "random")
+        if (method != "bayes" && method != "random")
           fail(*m, "optimizer.method", "'" + method + "' is not bayes or random");
         o["method"] = method;
       }
@@ -267,6 +268,21 @@ class Reader {
       }
       if (const YAML::Node* v = optional(entries, "seed")) {
         o["seed"] = integer_of(*v, "optimizer.seed", 0);
+      }
+      if (const YAML::Node* v = optional(entries, "confirm_rounds")) {
+        o["confirm_rounds"] = integer_of(*v, "optimizer.confirm_rounds", 1);
+      }
+      // The confirmation measures the chosen and the original configuration once per round,
+      // out of the same budget; the search needs at least one evaluation of its own.
+      const long long iterations = o["iterations"].get<long long>();
+      const long long rounds = o["confirm_rounds"].get<long long>();
+      if (iterations <= 2 * rounds) {
+        const YAML::Node* at = optional(entries, "iterations");
+        fail(at ? *at : *node, "optimizer.iterations",
+             std::to_string(iterations) +
+                 " leaves no evaluation for the search: the confirmation " +
+                 "takes 2 x confirm_rounds = " + std::to_string(2 * rounds) +
+                 " of them (give more iterations or fewer confirm_rounds)");
       }
     }
     o["direction"] = direction_;

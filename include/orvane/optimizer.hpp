@@ -21,17 +21,29 @@ class Optimizer {
   Optimizer(std::vector<double> oriperformance, Json settings,
             std::optional<Json> x0 = std::nullopt, std::optional<Json> y0 = std::nullopt);
 
-  // Runs up to `iterations` evaluations; each one sets the candidate through SceneVars and
-  // measures it with Benchmark, scored by the median of its figures. The candidate last measured
-  // stays applied: putting the scene back is the caller's business.
+  // Searches, then confirms, within `iterations` evaluations. Each evaluation sets a
+  // configuration through SceneVars and measures it with Benchmark, scored by the median of its
+  // figures. The values in place when run() starts are the original configuration; when it is a
+  // point of the space the strategy is told the baseline as its score.
   //
-  // Returns {} when no evaluation produced a figure, else the record
-  //   {effective, param, best, baseline, improvement, noise, threshold, direction, method,
-  //    evaluations, exhausted, interrupted, history: [{index, param, figures, figure}]}
-  // where effective is true when the best figure beats the baseline median, in the configured
-  // direction, by more than the threshold: the spread of the baseline's figures when there are
-  // several, otherwise the mean spread within the evaluations' repeats, and never less than 1%
-  // of the baseline. improvement is in percent (null for a zero baseline).
+  // The search gets iterations - 2 * confirm_rounds evaluations (confirm_rounds: default 3).
+  // The configuration chosen by the strategy's recommend() (the best posterior mean for bayes)
+  // is then measured alternately with the original, chosen first, confirm_rounds times. The
+  // result is effective only when the median of the rounds' improvements (in percent, in the
+  // configured direction) is more than their spread and than 1%, and the chosen configuration
+  // gave a figure in every round. When the chosen configuration is the original one, nothing is
+  // confirmed and the result is not effective. The last configuration measured stays applied:
+  // putting the scene back is the caller's business.
+  //
+  // Returns {} when no search evaluation produced a figure, else the record
+  //   {effective, param, best, baseline, improvement, improvement_min, improvement_max,
+  //    direction, method, iterations, evaluations, search_evaluations, exhausted, interrupted,
+  //    confirmation: {rounds, evaluations, skipped, reason, original,
+  //                   pairs: [{round, chosen: {figures, figure}, original: {...}, improvement}]},
+  //    history: [{index, param, figures, figure}]}
+  // where best is the chosen configuration's search figure, improvement the median paired
+  // improvement in percent (null when nothing compares) and history the search evaluations.
+  // Throws std::invalid_argument when the budget leaves the search no evaluation.
   Json run();
 
  private:

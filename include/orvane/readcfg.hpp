@@ -34,8 +34,9 @@ class Cfg {
   // {"stop": command, "start": command}; empty texts when the file has no workload.
   Json get_workload_options() const;
   std::string get_project() const;
-  // What the optimiser needs: method, iterations, initial_points, seed, direction, repeat and
-  // params ([{name, type, range, step?, options?}]).
+  // What the optimiser needs: method ("bayes" unless the file says "random"), iterations,
+  // initial_points, seed, confirm_rounds, direction, repeat and params
+  // ([{name, type, range, step?, options?}]).
   Json get_optimizer_info() const;
   // What the benchmark runner needs: command, metric, direction, repeat and timeout (seconds, or
   // null for no limit).

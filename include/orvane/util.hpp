@@ -35,4 +35,8 @@ class AtomicFile {
 // quotes, an embedded quote written as '\''); unchanged otherwise. An empty word gives ''.
 std::string shell_quote(std::string_view word);
 
+// The text with & < > " ' written as character references, safe both as HTML text and inside a
+// quoted attribute value.
+std::string html_escape(std::string_view text);
+
 }  // namespace orvane

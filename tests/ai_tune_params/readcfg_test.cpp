@@ -55,11 +55,21 @@ TEST_F(ReadCfg, HandsOutTheRecordsInFileOrderWithDefaults) {
             R"j({"command":"wrk http://localhost","metric":"Requests/sec:\\s+([0-9.]+)",)j"
             R"("direction":"minimize","repeat":3,"timeout":2.5})");
   EXPECT_EQ(cfg.get_optimizer_info().dump(),
-            R"({"method":"random","iterations":12,"initial_points":8,"seed":7,)"
+            R"({"method":"random","iterations":12,"initial_points":8,"seed":7,"confirm_rounds":3,)"
             R"("direction":"minimize","repeat":3,"params":[)"
             R"({"name":"Workers","type":"int","range":[256,4096],"step":256},)"
             R"({"name":"gzip","type":"enum","options":["on","off"]},)"
             R"({"name":"ratio","type":"float","range":[0.1,0.9]}]})");
+}
+
+TEST_F(ReadCfg, TheOptimizerDefaultsToBayesWithThreeConfirmationRounds) {
+  write("min.yaml",
+        "project: p\nbenchmark: {command: b, metric: '(1)'}\n"
+        "params:\n  - {name: x, type: int, range: [1, 2], get: g, set: s}\n");
+  const Json o = Cfg().init("min.yaml")["optimizer"];
+  EXPECT_EQ(
+      o.dump(),
+      R"({"method":"bayes","iterations":30,"initial_points":8,"seed":42,"confirm_rounds":3})");
 }
 
 TEST_F(ReadCfg, ARefusedFileKeepsThePreviousConfiguration) {
@@ -159,9 +169,17 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"repeat_zero",
                 "project: p\nbenchmark: {command: b, metric: '(1)', repeat: 0}\nparams: []\n",
                 "benchmark.repeat: must be at least 1"},
-        Refusal{"bayes_not_yet",
-                "project: p\nbenchmark: {command: b, metric: '(1)'}\noptimizer: {method: bayes}\n",
-                "bad.yaml:3: optimizer.method: 'bayes' is not available yet"},
+        Refusal{"unknown_method",
+                "project: p\nbenchmark: {command: b, metric: '(1)'}\noptimizer: {method: grid}\n",
+                "bad.yaml:3: optimizer.method: 'grid' is not bayes or random"},
+        Refusal{"budget_taken_by_confirmation",
+                "project: p\nbenchmark: {command: b, metric: '(1)'}\n"
+                "optimizer: {iterations: 6}\n",
+                "bad.yaml:3: optimizer.iterations: 6 leaves no evaluation for the search"},
+        Refusal{"confirm_rounds_zero",
+                "project: p\nbenchmark: {command: b, metric: '(1)'}\n"
+                "optimizer: {confirm_rounds: 0}\n",
+                "bad.yaml:3: optimizer.confirm_rounds: must be at least 1"},
         Refusal{"project_with_slash",
                 "project: ../etc/x\nbenchmark: {command: b, metric: '(1)'}\nparams: []\n",
                 "bad.yaml:1: project: '../etc/x' may hold only"}),

@@ -22,11 +22,12 @@ class TunePilotTest : public testing::TuningDirTest {
   void project(const std::string& range, const std::string& figure = "cat conf",
                const std::string& get = "cat conf") {
     write("conf", "5\n");
-    write("tune.yaml", "project: p\nbenchmark:\n  command: 'echo b >> bench_calls; " + figure +
-                           "'\n  metric: '([0-9.]+)'\noptimizer: {iterations: 4}\nparams:\n"
-                           "  - name: x\n    type: int\n    range: " +
-                           range + "\n    get: '" + get +
-                           "'\n    set: 'echo $value >> calls; echo $value > conf'\n");
+    write("tune.yaml",
+          "project: p\nbenchmark:\n  command: 'echo b >> bench_calls; " + figure +
+              "'\n  metric: '([0-9.]+)'\noptimizer: {iterations: 6, confirm_rounds: 1}\nparams:\n"
+              "  - name: x\n    type: int\n    range: " +
+              range + "\n    get: '" + get +
+              "'\n    set: 'echo $value >> calls; echo $value > conf'\n");
     pilot_.init("tune.yaml");
   }
 
@@ -99,12 +100,12 @@ class FailingStrategy : public tuning::Strategy {
 };
 
 TEST_F(TunePilotTest, AFailingOptimiserStillWritesTheOriginalBack) {
-  auto previous = tuning::register_strategy("random", [](const tuning::SearchSpace&, const Json&) {
+  auto previous = tuning::register_strategy("bayes", [](const tuning::SearchSpace&, const Json&) {
     return std::make_unique<FailingStrategy>();
   });
   project("[6, 9]");
   EXPECT_THROW(pilot_.run(), std::runtime_error);
-  tuning::register_strategy("random", previous);
+  tuning::register_strategy("bayes", previous);
   EXPECT_EQ(read("calls"), "7\n5\n");
   EXPECT_EQ(read("conf"), "5\n");
   EXPECT_NE(log_.text().find("error|the tuning run failed (model broke)"), std::string::npos);

@@ -29,6 +29,13 @@ TEST(ShellQuote, QuotedWordReachesTheShellUnchanged) {
   EXPECT_EQ(run_shell("printf %s " + shell_quote(nasty)).out, nasty);
 }
 
+TEST(HtmlEscape, EscapesMarkupAndQuotesOnly) {
+  EXPECT_EQ(html_escape(R"(<a href="x">Tom & 'Jerry'</a>)"),
+            "&lt;a href=&quot;x&quot;&gt;Tom &amp; &#39;Jerry&#39;&lt;/a&gt;");
+  EXPECT_EQ(html_escape("plain text, 中文 &amp;"), "plain text, 中文 &amp;amp;");
+  EXPECT_EQ(html_escape(""), "");
+}
+
 TEST(ReadFile, MissingAndDirectoryRaiseWithThePath) {
   testing::TempDir dir;
   try {

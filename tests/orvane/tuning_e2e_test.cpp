@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -67,16 +68,23 @@ TEST_F(TuningProgram, DemoTunesAndLeavesTheWorkloadAsItFoundIt) {
   EXPECT_NE(r.out.find("本次调优最佳参数组合: {'threads': "), std::string::npos) << r.out;
   EXPECT_EQ(count(r.out, "是否需要下发优化参数(Y/N):"), 1u);
   EXPECT_NE(r.out.find("total runtime: "), std::string::npos);
-  EXPECT_NE(r.err.find("[30/30] {'threads': "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("[24/30] {'threads': "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("[30/30] confirm 3/3 original {'threads': '4', "), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.out.find("  evaluations  24 search + 6 confirmation = 30 of 30\n"), std::string::npos)
+      << r.out;
   EXPECT_EQ(read("workload.conf"), kOriginalConf);
   EXPECT_EQ(read("workload.state"), "running\n");
   EXPECT_EQ(read("bak_demo.ini").rfind("[params]\nthreads = 4\ncache_mb = 64\n", 0), 0u);
 
-  const Json history = Json::parse(read("tuning_demo_history.json"));
-  EXPECT_EQ(history["oriparams"]["threads"], "4");
-  EXPECT_EQ(history["result"]["evaluations"], 30);
-  EXPECT_EQ(history["result"]["history"].size(), 30u);
-  EXPECT_EQ(history["result"]["effective"], true);
+  const Json record = Json::parse(read("tuning_demo_result.json"));
+  EXPECT_EQ(record["oriparams"]["threads"], "4");
+  EXPECT_EQ(record["result"]["method"], "bayes");
+  EXPECT_EQ(record["result"]["evaluations"], 30);
+  EXPECT_EQ(record["result"]["history"].size(), 24u);
+  EXPECT_EQ(record["result"]["effective"], true);
+  EXPECT_EQ(count(read("tuning_demo_history.jsonl"), "\n"), 30u);
+  EXPECT_NE(read("tuning_demo_report.html").find("<svg "), std::string::npos);
   EXPECT_NE(read("orvaneData/orvane.log").find("[info] \n本次调优最佳参数组合: "),
             std::string::npos);
 }
@@ -84,13 +92,72 @@ TEST_F(TuningProgram, DemoTunesAndLeavesTheWorkloadAsItFoundIt) {
 TEST_F(TuningProgram, DemoAppliesTheBestOnYes) {
   const ProcessResult r = tune("demo.yaml", "y\n");
   ASSERT_EQ(r.status, 0) << r.out << r.err;
-  const Json best = Json::parse(read("tuning_demo_history.json"))["result"]["param"];
+  const Json best = Json::parse(read("tuning_demo_result.json"))["result"]["param"];
   std::string expected = "# Settings of the demo workload, as the tuning demo finds them.\n";
   for (const auto& [name, value] : best.items()) {
     expected += name + "=" + (value.is_string() ? value.get<std::string>() : value.dump()) + "\n";
   }
   EXPECT_EQ(read("workload.conf"), expected);
   EXPECT_EQ(read("workload.state"), "running\n");
+}
+
+// The noisy server model of orvane-objective as the benchmark: six parameters of three types,
+// 2% noise per measurement, a poor starting configuration and a known optimum (40000).
+TEST_F(TuningProgram, FindsAndConfirmsAGainOnTheNoisyServerModel) {
+  const std::string start =
+      "workers=2\nconnections=256\nkeepalive_timeout=65\nbuffer_kb=8\ncache_ratio=0.2\n"
+      "io_model=poll\n";
+  write("server.conf", start);
+  std::string yaml = "project: server\nbenchmark:\n  command: \"" + shell_quote(ORVANE_OBJECTIVE) +
+                     " server $(cat server.conf)\"\n"
+                     "  metric: 'value: ([0-9.e+-]+)'\noptimizer: {iterations: 30, seed: 3}\n"
+                     "params:\n";
+  const char* params[][2] = {{"workers", "type: int, range: [1, 32]"},
+                             {"connections", "type: int, range: [64, 4096], step: 64"},
+                             {"keepalive_timeout", "type: float, range: [0, 120]"},
+                             {"buffer_kb", "type: int, range: [4, 1024], step: 4"},
+                             {"cache_ratio", "type: float, range: [0, 1]"},
+                             {"io_model", "type: enum, options: [poll, epoll, uring]"}};
+  for (const auto& [name, type] : params) {
+    const std::string n = name;
+    yaml += "  - {name: " + n + ", " + type + ",\n     get: \"sed -n 's/^" + n +
+            "=//p' server.conf\",\n     set: \"sed -i 's/^" + n + "=.*/" + n +
+            "=$value/' server.conf\"}\n";
+  }
+  write("server.yaml", yaml);
+
+  const ProcessResult r = tune("server.yaml", "n\n");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(read("server.conf"), start);
+  EXPECT_NE(r.out.find("本次调优最佳参数组合: {'workers': "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  outcome      effective: the median improvement +"), std::string::npos)
+      << r.out;
+
+  const Json result = Json::parse(read("tuning_server_result.json"))["result"];
+  EXPECT_EQ(result["effective"], true);
+  EXPECT_EQ(result["search_evaluations"], 24);
+  EXPECT_EQ(result["confirmation"]["evaluations"], 6);
+  // The start gives about 3100; anything the search keeps is far better than that.
+  EXPECT_GT(result["improvement_min"].get<double>(), 100.0) << result.dump();
+
+  std::istringstream lines(read("tuning_server_history.jsonl"));
+  std::vector<Json> history;
+  for (std::string line; std::getline(lines, line);) history.push_back(Json::parse(line));
+  ASSERT_EQ(history.size(), 30u);
+  for (size_t k = 0; k < history.size(); ++k) {
+    EXPECT_EQ(history[k]["index"], k + 1);
+    EXPECT_EQ(history[k]["phase"], k < 24 ? "search" : "confirm");
+  }
+  EXPECT_EQ(history[24]["config"], "chosen");
+  EXPECT_EQ(history[25]["config"], "original");
+  EXPECT_EQ(history[25]["param"]["io_model"], "poll");
+  double best = 0;
+  for (size_t k = 0; k < 24; ++k) best = std::max(best, history[k]["figure"].get<double>());
+  EXPECT_EQ(history[23]["best"], best);
+  const std::string page = read("tuning_server_report.html");
+  EXPECT_NE(page.find("<svg "), std::string::npos);
+  EXPECT_EQ(page.find("<script"), std::string::npos);
+  EXPECT_EQ(page.find("http://www.w3.org/2000/svg"), page.find("http"));  // no other address
 }
 
 struct Dialogue {
@@ -113,7 +180,7 @@ TEST_P(TuningDialogue, AcceptsOneLetterAndAsksAgainOtherwise) {
   write(
       "tiny.yaml",
       "project: tiny\nbenchmark: {command: 'cat x.conf', metric: '([0-9]+)'}\n"
-      "optimizer: {iterations: 1}\nparams:\n"
+      "optimizer: {iterations: 3, confirm_rounds: 1}\nparams:\n"
       "  - {name: x, type: int, range: [7, 7], get: 'cat x.conf', set: 'echo $value > x.conf'}\n");
   const ProcessResult r = tune("tiny.yaml", GetParam().input);
   EXPECT_EQ(r.status, GetParam().status) << r.err;
