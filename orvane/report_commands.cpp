@@ -46,9 +46,11 @@ std::string local_time(const char* format) {
 std::optional<std::string> unwritable(const std::string& dir) {
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  if (ec) return ec.message();
-  if (!std::filesystem::is_directory(dir, ec)) return "not a directory";
-  if (::access(dir.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
+  if (ec) return "cannot be created: " + ec.message();
+  if (!std::filesystem::is_directory(dir, ec)) return "is not a directory";
+  if (::access(dir.c_str(), W_OK | X_OK) != 0) {
+    return std::string("cannot be written: ") + std::strerror(errno);
+  }
   return std::nullopt;
 }
 
@@ -87,7 +89,7 @@ int run_report_command(const Json& options, bool analyse) {
 
   const std::string out = Config::get_output_path();
   if (auto why = unwritable(out)) {
-    std::cerr << "orvane: the output directory " << out << " cannot be written: " << *why << "\n";
+    std::cerr << "orvane: the output directory " << out << " " << *why << "\n";
     return kExitFailed;
   }
 

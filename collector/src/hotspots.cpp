@@ -36,11 +36,22 @@ bool file_has_data(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && st.st_size > 0;
 }
 
-std::string first_line(const std::string& text) {
-  size_t start = text.find_first_not_of(" \t\r\n");
-  if (start == std::string::npos) return "no message";
-  size_t end = text.find('\n', start);
-  return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+// The first line of perf's complaint; a bare "Error:" line is joined with the next one.
+std::string reason(const std::string& text) {
+  std::string found;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    const size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos) continue;
+    line = line.substr(first, line.find_last_not_of(" \t\r") + 1 - first);
+    found += (found.empty() ? "" : " ") + line;
+    if (!found.ends_with(':')) return found;
+  }
+  return found.empty() ? "no message" : found;
 }
 
 // Only process-id lists reach a command line: the front end checked them, and this keeps any
@@ -82,7 +93,7 @@ std::optional<std::string> record(collect::Runner& runner, const Trace& t,
   }
   if (!file_has_data(t.data) || output.find("perf record: Captured") == std::string::npos) {
     notes.push_back(fmt::format("perf could not record the {} ({}); the run goes on without it",
-                                t.what, first_line(output)));
+                                t.what, reason(output)));
     Logger().warning("perf record failed: " + output);
     return std::nullopt;
   }
@@ -124,7 +135,8 @@ std::vector<std::string> Collector::collect_hotspots(const Json& perf_args,
         out.add(group, t.record, *recorded);
         const std::string report = fmt::format(
             "perf report -i {} --stdio --no-children -g none --sort comm,dso,symbol "
-            "--percent-limit 0.5 2>&1 | grep -v -e '^$' -e '^#$' | head -n 80",
+            "--percent-limit 0.5 2>&1 | grep -v -e '^$' -e '^#$' | sed -e 's/ *-  *-  *$//' "
+            "-e 's/ *$//' | head -n 80",
             shell_quote(data));
         out.add(group, report, runner.run(report), "(perf found no samples)");
       }

@@ -12,7 +12,7 @@
 namespace orvane::figures {
 
 // Utilisation of one CPU ("all" for the whole machine), in percent of its time. `user` holds
-// user and nice time, `system` kernel, interrupt and soft-interrupt time.
+// user, nice and guest time, `system` kernel, interrupt and soft-interrupt time.
 struct CpuLoad {
   std::string cpu;
   double user = 0;
@@ -34,7 +34,7 @@ struct CpuUtilisation {
 };
 
 // Reads the layout of `mpstat -P ALL INTERVAL COUNT` (any locale in which the columns keep their
-// names %usr, %nice, %sys, %iowait, %irq, %soft, %steal and %idle). The averages are the
+// names %usr, %nice, %sys, %iowait, %irq, %soft, %steal, %guest, %gnice and %idle). The averages are the
 // "Average:" rows, or the means of the samples when there are none.
 CpuUtilisation cpu_utilisation(std::string_view text);
 

@@ -115,7 +115,9 @@ CpuUtilisation cpu_utilisation(std::string_view text) {
     if (!number(w[cpu_col]) && w[cpu_col] != "all") return;
     CpuLoad load;
     load.cpu = std::string(w[cpu_col]);
-    load.user = value_at(w, usr) + value_at(w, header->find("%nice"));
+    // mpstat counts guest time apart from user time; it is user time of the guest.
+    load.user = value_at(w, usr) + value_at(w, header->find("%nice")) +
+                value_at(w, header->find("%guest")) + value_at(w, header->find("%gnice"));
     load.system = value_at(w, header->find("%sys")) + value_at(w, header->find("%irq")) +
                   value_at(w, header->find("%soft"));
     load.iowait = value_at(w, header->find("%iowait"));
