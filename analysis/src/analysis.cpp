@@ -76,7 +76,8 @@ std::string recommended(const Check& c) {
   if (!c.one_of.empty()) {
     std::string text;
     for (size_t i = 0; i < c.one_of.size(); ++i) {
-      text += (i == 0 ? "" : i + 1 == c.one_of.size() ? " or " : ", ") + c.one_of[i];
+      if (i > 0) text += i + 1 == c.one_of.size() ? " or " : ", ";
+      text += c.one_of[i];
     }
     return text;
   }
@@ -101,7 +102,10 @@ std::string items_text(const std::vector<Reading>& readings) {
   std::string text;
   for (const auto& [value, items] : by_value) {
     std::string names;
-    for (size_t i = 0; i < items.size() && i < kShown; ++i) names += (i ? ", " : "") + items[i];
+    for (size_t i = 0; i < items.size() && i < kShown; ++i) {
+      if (i > 0) names += ", ";
+      names += items[i];
+    }
     if (items.size() > kShown) names += fmt::format(" and {} more", items.size() - kShown);
     text += fmt::format("{}{} ({})", text.empty() ? "" : "; ", value, names);
   }

@@ -48,7 +48,8 @@ std::string reason(const std::string& text) {
     const size_t first = line.find_first_not_of(" \t\r");
     if (first == std::string::npos) continue;
     line = line.substr(first, line.find_last_not_of(" \t\r") + 1 - first);
-    found += (found.empty() ? "" : " ") + line;
+    if (!found.empty()) found += ' ';
+    found += line;
     if (!found.ends_with(':')) return found;
   }
   return found.empty() ? "no message" : found;

@@ -21,9 +21,10 @@ bool tool_installed(std::string_view tool) {
   while (start <= path.size()) {
     size_t end = path.find(':', start);
     if (end == std::string_view::npos) end = path.size();
-    std::string dir(path.substr(start, end - start));
-    if (dir.empty()) dir = ".";
-    const std::string file = dir + "/" + std::string(tool);
+    // An empty entry stands for the current directory.
+    std::string file(end > start ? path.substr(start, end - start) : std::string_view("."));
+    file += '/';
+    file.append(tool);
     struct stat st {};
     if (::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
         ::access(file.c_str(), X_OK) == 0) {

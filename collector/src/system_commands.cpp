@@ -12,7 +12,10 @@ constexpr const char* kNoPressure = "(pressure stall information is not enabled 
 std::string sysctl(std::initializer_list<const char*> keys) {
   // -e: a key this kernel does not have is skipped instead of reported.
   std::string line = "sysctl -e";
-  for (const char* k : keys) line += std::string(" ") + k;
+  for (const char* k : keys) {
+    line += ' ';
+    line += k;
+  }
   return line;
 }
 

@@ -132,7 +132,10 @@ CpuUtilisation cpu_utilisation(std::string_view text) {
     if (load.cpu == "all") {
       // The time is every word before the CPU column ("09:53:11" or "09:53:11 AM").
       std::string time;
-      for (size_t i = 0; i < cpu_col; ++i) time += (i ? " " : "") + std::string(w[i]);
+      for (size_t i = 0; i < cpu_col; ++i) {
+        if (i > 0) time += ' ';
+        time.append(w[i]);
+      }
       result.series.push_back({time, load});
     }
   });
