@@ -72,10 +72,10 @@ Collector::Collector(std::string out_dir, CollectorSettings settings)
 
 void Collector::collect_system() {
   collect::Runner runner(timing_, settings_.command_limit);
-  for (const collect::FileSpec& file : collect::system_files(settings_)) {
+  for (const collect::PlannedFile& file : collect::system_files(settings_)) {
     collect::CollectedFile out;
-    for (const collect::GroupSpec& group : file.groups) {
-      for (const collect::CommandSpec& c : group.commands) {
+    for (const collect::PlannedGroup& group : file.groups) {
+      for (const collect::PlannedCommand& c : group.commands) {
         const std::chrono::seconds sampling(c.sampling);
         if (c.cpu_utilisation && !collect::tool_installed(c.tool)) {
           // The same layout from /proc/stat, so the report reads one layout.

@@ -20,38 +20,38 @@ std::string sysctl(std::initializer_list<const char*> keys) {
 }
 
 // A command that needs `tool`; "" for kernel files and shell built-ins.
-CommandSpec run(std::string line, std::string tool = "", std::string if_empty = "") {
-  return CommandSpec{std::move(line), std::move(tool), std::move(if_empty), 0, false};
+PlannedCommand run(std::string line, std::string tool = "", std::string if_empty = "") {
+  return PlannedCommand{std::move(line), std::move(tool), std::move(if_empty), 0, false};
 }
 
-CommandSpec sample(std::string line, std::string tool, int seconds) {
-  return CommandSpec{std::move(line), std::move(tool), "", seconds, false};
+PlannedCommand sample(std::string line, std::string tool, int seconds) {
+  return PlannedCommand{std::move(line), std::move(tool), "", seconds, false};
 }
 
 }  // namespace
 
-std::vector<FileSpec> system_files(const CollectorSettings& s) {
+std::vector<PlannedFile> system_files(const CollectorSettings& s) {
   const int cpu_wait = s.interval * s.cpu_samples;
   // vmstat and iostat print their first report at once (since boot), then one per interval.
   const int stat_wait = s.interval * (s.stat_samples - 1);
   const std::string stat_args = fmt::format("{} {}", s.interval, s.stat_samples);
-  CommandSpec mpstat = sample(
+  PlannedCommand mpstat = sample(
       fmt::format("LC_ALL=C S_TIME_FORMAT=ISO mpstat -P ALL {} {}", s.interval, s.cpu_samples),
       "mpstat", cpu_wait);
   mpstat.cpu_utilisation = true;
 
-  FileSpec cpu{"CPUInfo.txt",
-               {{"CPU information", {run("lscpu", "lscpu")}},
-                {"CPU utilisation", {mpstat}},
-                {"Load and processes",
-                 {run("cat /proc/loadavg"), run("cat /proc/pressure/cpu", "", kNoPressure),
-                  run("ps -eo pid,user,pcpu,pmem,stat,comm --sort=-pcpu | head -n 16", "ps")}}}};
+  PlannedFile cpu{"CPUInfo.txt",
+                  {{"CPU information", {run("lscpu", "lscpu")}},
+                   {"CPU utilisation", {mpstat}},
+                   {"Load and processes",
+                    {run("cat /proc/loadavg"), run("cat /proc/pressure/cpu", "", kNoPressure),
+                     run("ps -eo pid,user,pcpu,pmem,stat,comm --sort=-pcpu | head -n 16", "ps")}}}};
 
-  FileSpec memory{"memInfo.txt",
-                  {{"Memory usage", {run("free -m", "free"), run("cat /proc/meminfo")}},
-                   {"Memory activity",
-                    {sample("vmstat " + stat_args, "vmstat", stat_wait),
-                     run("cat /proc/pressure/memory", "", kNoPressure)}}}};
+  PlannedFile memory{"memInfo.txt",
+                     {{"Memory usage", {run("free -m", "free"), run("cat /proc/meminfo")}},
+                      {"Memory activity",
+                       {sample("vmstat " + stat_args, "vmstat", stat_wait),
+                        run("cat /proc/pressure/memory", "", kNoPressure)}}}};
 
   // /proc/net/snmp holds a line of names and a line of values per protocol; they are paired
   // as "Tcp:RetransSegs 12".
@@ -59,18 +59,19 @@ std::vector<FileSpec> system_files(const CollectorSettings& s) {
       "awk '$1 ~ /^(Ip|Icmp|Tcp|Udp):$/ { if (!($1 in names)) { names[$1] = $0; next } "
       "n = split(names[$1], k); split($0, v); for (i = 2; i <= n; i++) "
       "printf \"%s%s %s\\n\", $1, k[i], v[i] }' /proc/net/snmp";
-  FileSpec network{"netInfo.txt",
-                   {{"Network interfaces",
-                     {run("ip -s link", "ip"), run("ip -br addr", "ip"), run("cat /proc/net/dev")}},
-                    {"Sockets", {run("ss -s", "ss"), run("ss -ltn | head -n 40", "ss")}},
-                    {"Protocol counters", {run(snmp, "awk")}}}};
+  PlannedFile network{
+      "netInfo.txt",
+      {{"Network interfaces",
+        {run("ip -s link", "ip"), run("ip -br addr", "ip"), run("cat /proc/net/dev")}},
+       {"Sockets", {run("ss -s", "ss"), run("ss -ltn | head -n 40", "ss")}},
+       {"Protocol counters", {run(snmp, "awk")}}}};
 
-  FileSpec disk{"diskInfo.txt",
-                {{"Block devices",
-                  {run("lsblk -o NAME,TYPE,SIZE,ROTA,MOUNTPOINT", "lsblk"), run("df -h", "df")}},
-                 {"Disk activity",
-                  {sample("LC_ALL=C iostat -dx " + stat_args, "iostat", stat_wait),
-                   run("cat /proc/diskstats")}}}};
+  PlannedFile disk{"diskInfo.txt",
+                   {{"Block devices",
+                     {run("lsblk -o NAME,TYPE,SIZE,ROTA,MOUNTPOINT", "lsblk"), run("df -h", "df")}},
+                    {"Disk activity",
+                     {sample("LC_ALL=C iostat -dx " + stat_args, "iostat", stat_wait),
+                      run("cat /proc/diskstats")}}}};
 
   const std::string no_thp = "(transparent huge pages are not available in this kernel)";
   const std::string schedulers =
@@ -78,7 +79,7 @@ std::vector<FileSpec> system_files(const CollectorSettings& s) {
       "for q in /sys/block/*/queue; do d=${q%/queue}; "
       "printf '%-16s %-10s %s\\n' \"${d##*/}\" \"$(cat \"$q/rotational\")\" "
       "\"$(cat \"$q/scheduler\")\"; done";
-  FileSpec params{
+  PlannedFile params{
       "sysParamInfo.txt",
       {{"CPU and scheduler parameters",
         {run(sysctl({"kernel.numa_balancing", "kernel.sched_autogroup_enabled", "kernel.pid_max",
@@ -112,10 +113,10 @@ std::vector<FileSpec> system_files(const CollectorSettings& s) {
              "(no CPU frequency driver: the kernel does not manage the CPU frequency here)")}},
        {"I/O schedulers", {run(schedulers)}}}};
 
-  FileSpec messages{"systemMessage.txt",
-                    {{"Kernel messages",
-                      {run("dmesg -T | tail -n 200", "dmesg",
-                           "(no kernel messages could be read: reading them may need root)")}}}};
+  PlannedFile messages{"systemMessage.txt",
+                       {{"Kernel messages",
+                         {run("dmesg -T | tail -n 200", "dmesg",
+                              "(no kernel messages could be read: reading them may need root)")}}}};
 
   return {cpu, memory, network, disk, params, messages};
 }

@@ -7,7 +7,7 @@
 
 namespace orvane::collect {
 
-struct CommandSpec {
+struct PlannedCommand {
   std::string line;              // the shell command line, run and recorded as written
   std::string tool;              // the program it needs; empty for files and shell built-ins
   std::string if_empty;          // recorded when the command prints nothing
@@ -15,17 +15,17 @@ struct CommandSpec {
   bool cpu_utilisation = false;  // mpstat, or the collector's own sampling without it
 };
 
-struct GroupSpec {
+struct PlannedGroup {
   std::string name;
-  std::vector<CommandSpec> commands;
+  std::vector<PlannedCommand> commands;
 };
 
-struct FileSpec {
+struct PlannedFile {
   std::string name;
-  std::vector<GroupSpec> groups;
+  std::vector<PlannedGroup> groups;
 };
 
 // The six files of a collection, with the sampling of `settings`.
-std::vector<FileSpec> system_files(const CollectorSettings& settings);
+std::vector<PlannedFile> system_files(const CollectorSettings& settings);
 
 }  // namespace orvane::collect

@@ -34,8 +34,8 @@ struct CpuUtilisation {
 };
 
 // Reads the layout of `mpstat -P ALL INTERVAL COUNT` (any locale in which the columns keep their
-// names %usr, %nice, %sys, %iowait, %irq, %soft, %steal, %guest, %gnice and %idle). The averages are the
-// "Average:" rows, or the means of the samples when there are none.
+// names %usr, %nice, %sys, %iowait, %irq, %soft, %steal, %guest, %gnice and %idle). The averages
+// are the "Average:" rows, or the means of the samples when there are none.
 CpuUtilisation cpu_utilisation(std::string_view text);
 
 struct LoadAverage {
