@@ -20,8 +20,15 @@ test -d "$prefix/share/orvane"
 out=$(ORVANE_OS_RELEASE="$source_dir/examples/nerith-os-release" "$prefix/bin/orvane" -v)
 test "$out" = "Orvane version is 1.2.2. "
 
+# Libraries built with the sanitizers need their runtime loaded first: the consumer is built
+# with them too.
+flags=()
+if grep -q '^ORVANE_SANITIZE:BOOL=ON' "$build_dir/CMakeCache.txt"; then
+  flags=(-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined
+         -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined)
+fi
 cmake -S "$source_dir/tests/install/consumer" -B "$work/consumer" -G Ninja \
-  -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+  -DCMAKE_PREFIX_PATH="$prefix" "${flags[@]}" >/dev/null
 cmake --build "$work/consumer" >/dev/null
 test "$("$work/consumer/consumer")" = "100"
 echo "install tree OK"
