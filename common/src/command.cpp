@@ -64,7 +64,11 @@ std::string Command::cmd_exec(const std::string& cmdline) {
 }
 
 std::string Command::cmd_exec(const std::string& cmdline, std::chrono::milliseconds limit) {
-  return run_line(cmdline, RunOptions{limit});
+  RunOptions options;
+  options.timeout = limit;
+  // Whatever the command started goes with it when it is killed.
+  options.own_group = true;
+  return run_line(cmdline, options);
 }
 
 namespace {

@@ -22,8 +22,8 @@ class Command {
   // line end removed. Standard error goes to the log at debug level. Throws std::system_error
   // when the shell cannot be started.
   static std::string cmd_exec(const std::string& cmdline);
-  // The same with a time limit: a command still running after `limit` is killed and
-  // CommandTimeout, naming the command line, is thrown.
+  // The same with a time limit: a command still running after `limit` is killed with every
+  // process it started, and CommandTimeout, naming the command line, is thrown.
   static std::string cmd_exec(const std::string& cmdline, std::chrono::milliseconds limit);
 
   // True for "-1", or for one process id or a comma-separated list of ids that all exist.
