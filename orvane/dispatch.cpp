@@ -1,5 +1,6 @@
 // The table of command codes, the fields each handler reads, and the handlers.
 #include "dispatch.hpp"
+#include "report_commands.hpp"
 #include "tuning_command.hpp"
 
 #include <array>
@@ -12,12 +13,6 @@
 
 namespace orvane {
 namespace {
-
-int unavailable(const Json& options) {
-  std::cerr << "orvane: the command '" << options["func"].get<std::string>()
-            << "' is not available in this build\n";
-  return kExitUnavailable;
-}
 
 int not_installed(const Json& options) {
   std::cerr << "orvane: the work of '" << options["func"].get<std::string>()
@@ -44,8 +39,8 @@ std::vector<std::string_view> with(std::vector<std::string_view> base,
 
 const std::vector<Handler>& handlers() {
   static const std::vector<Handler> table = {
-      {"col", kCollect, unavailable},
-      {"ana", with(kCollect, {"test"}), unavailable},
+      {"col", kCollect, run_collection},
+      {"ana", with(kCollect, {"test"}), run_analysis},
       {"pro_kafka", with(kCommon, {"CONF_DIR"}), not_installed},
       {"pro_mysql", with(kCommon, {"CONF_DIR"}), not_installed},
       {"pro_ats", with(kCommon, {"CONF_DIR"}), not_installed},

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <system_error>
 
+#include <fmt/format.h>
+
 #include <orvane/log.hpp>
 #include <orvane/process.hpp>
 #include <orvane/util.hpp>
@@ -38,17 +40,35 @@ std::optional<std::string> read_plain_cat(const std::string& cmdline) {
   }
 }
 
-}  // namespace
-
-std::string Command::cmd_exec(const std::string& cmdline) {
+std::string run_line(const std::string& cmdline, const RunOptions& options) {
   if (auto content = read_plain_cat(cmdline)) {
     if (!content->empty() && content->back() == '\n') content->pop_back();
     return *content;
   }
-  ProcessResult r = run_shell(cmdline);
+  ProcessResult r = run_shell(cmdline, options);
+  if (r.timed_out) throw CommandTimeout(cmdline, *options.timeout);
   if (!r.err.empty()) Logger().debug("stderr of `" + cmdline + "`: " + r.err);
   if (!r.out.empty() && r.out.back() == '\n') r.out.pop_back();
   return r.out;
+}
+
+}  // namespace
+
+CommandTimeout::CommandTimeout(const std::string& cmdline, std::chrono::milliseconds limit)
+    : std::runtime_error(fmt::format("the command `{}` did not finish within {} s and was stopped",
+                                     cmdline, fmt::format("{:g}", limit.count() / 1000.0))),
+      cmdline_(cmdline) {}
+
+std::string Command::cmd_exec(const std::string& cmdline) {
+  return run_line(cmdline, {});
+}
+
+std::string Command::cmd_exec(const std::string& cmdline, std::chrono::milliseconds limit) {
+  RunOptions options;
+  options.timeout = limit;
+  // Whatever the command started goes with it when it is killed.
+  options.own_group = true;
+  return run_line(cmdline, options);
 }
 
 namespace {

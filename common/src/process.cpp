@@ -55,7 +55,7 @@ void make_pipe(Fd& read_end, Fd& write_end) {
 struct SpawnSetup {
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attr;
-  SpawnSetup(int out_fd, int err_fd) {
+  SpawnSetup(int out_fd, int err_fd, bool own_group) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
@@ -72,7 +72,12 @@ struct SpawnSetup {
     sigemptyset(&none);
     posix_spawnattr_setsigdefault(&attr, &defaults);
     posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+    if (own_group) {
+      posix_spawnattr_setpgroup(&attr, 0);
+      flags |= POSIX_SPAWN_SETPGROUP;
+    }
+    posix_spawnattr_setflags(&attr, flags);
   }
   ~SpawnSetup() {
     posix_spawn_file_actions_destroy(&actions);
@@ -101,7 +106,7 @@ ProcessResult run_process(const std::vector<std::string>& argv, const RunOptions
 
   pid_t pid = -1;
   {
-    SpawnSetup setup(out_w.get(), err_w.get());
+    SpawnSetup setup(out_w.get(), err_w.get(), options.own_group);
     int rc = ::posix_spawn(&pid, args[0], &setup.actions, &setup.attr, args.data(), environ);
     if (rc != 0) throw_errno(rc, "cannot start " + argv[0]);
   }
@@ -135,15 +140,15 @@ ProcessResult run_process(const std::vector<std::string>& argv, const RunOptions
       const int stop_signal = options.stop ? options.stop->load() : 0;
       if (stop_signal != 0) {
         result.stopped = true;
-        ::kill(pid, stop_signal);
+        ::kill(options.own_group ? -pid : pid, stop_signal);
         term_sent_at = now;
       } else if (options.timeout && now - start >= *options.timeout) {
         result.timed_out = true;
-        ::kill(pid, SIGTERM);
+        ::kill(options.own_group ? -pid : pid, SIGTERM);
         term_sent_at = now;
       }
     } else if (!exited_at && !kill_sent && now - *term_sent_at >= kKillGrace) {
-      ::kill(pid, SIGKILL);
+      ::kill(options.own_group ? -pid : pid, SIGKILL);
       kill_sent = true;
     }
 
@@ -182,6 +187,8 @@ ProcessResult run_process(const std::vector<std::string>& argv, const RunOptions
     }
   }
 
+  // The child is not reaped yet, so its process group id cannot have been reused.
+  if (pid > 0 && options.own_group && (result.timed_out || result.stopped)) ::kill(-pid, SIGKILL);
   if (pid > 0) {
     int st = 0;
     while (::waitpid(pid, &st, 0) < 0) {

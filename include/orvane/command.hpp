@@ -1,8 +1,20 @@
 #pragma once
 // The shell-command service: command lines run through /bin/sh, and process-id checks.
+#include <chrono>
+#include <stdexcept>
 #include <string>
 
 namespace orvane {
+
+// A command line that did not finish within its time limit; it was killed.
+class CommandTimeout : public std::runtime_error {
+ public:
+  CommandTimeout(const std::string& cmdline, std::chrono::milliseconds limit);
+  const std::string& cmdline() const { return cmdline_; }
+
+ private:
+  std::string cmdline_;
+};
 
 class Command {
  public:
@@ -10,6 +22,9 @@ class Command {
   // line end removed. Standard error goes to the log at debug level. Throws std::system_error
   // when the shell cannot be started.
   static std::string cmd_exec(const std::string& cmdline);
+  // The same with a time limit: a command still running after `limit` is killed with every
+  // process it started, and CommandTimeout, naming the command line, is thrown.
+  static std::string cmd_exec(const std::string& cmdline, std::chrono::milliseconds limit);
 
   // True for "-1", or for one process id or a comma-separated list of ids that all exist.
   // `verbose` is accepted for callers that pass it; no text is printed either way.

@@ -1,7 +1,6 @@
 #pragma once
-// The data collector's view of the CPU and synthesis sections of the report. Until the collector
-// provides its own page data, both sections show the command groups of "CPUInfo.txt" in the
-// output directory.
+// The data collector's page data for the report: the CPU section and the synthesis, read from
+// the collected-data files in the output directory.
 #include <orvane/json.hpp>
 
 namespace orvane {
@@ -9,8 +8,16 @@ namespace orvane {
 class DATACOLLECTION {
  public:
   DATACOLLECTION() = default;
-  // The command groups of CPUInfo.txt as report data (null when the file cannot be parsed).
+
+  // From CPUInfo.txt: {"utilisation": {"command", "average": [per CPU: cpu, user, system,
+  // iowait, steal, idle], "series": {"time": [...], "user": [...], ...}}, "groups": [the file's
+  // command groups]}. Percentages, rounded to two decimals. Null when the file cannot be parsed.
   Json get_cpu_tag_data();
+
+  // A short synthesis of the run, a list of {"item", "value", "detail"} rows: load averages, CPU
+  // utilisation, memory and memory pressure (memInfo.txt), the busiest disks (diskInfo.txt) and
+  // network devices (netInfo.txt). Rows whose data was not collected are left out. Null when
+  // CPUInfo.txt cannot be parsed.
   Json get_synthesis_tag_data();
 };
 

@@ -24,6 +24,10 @@ struct RunOptions {
   // child (then SIGKILL after a grace period), so an interrupted caller does not wait for a long
   // command to finish. The flag is usually raised by the caller's own signal handler.
   const std::atomic<int>* stop = nullptr;
+  // Start the child as the leader of a new process group. The time limit and the stop flag then
+  // signal the whole group, and a group that outlives a killed child is killed too, so nothing
+  // the command started keeps running. Off by default: scripts may start daemons on purpose.
+  bool own_group = false;
 };
 
 // Runs argv[0] with the given arguments (no PATH search), standard input from /dev/null,

@@ -44,5 +44,16 @@ TEST(CheckPidExist, ExistingMissingAndNonPositive) {
   EXPECT_FALSE(Command::check_pid_exist(-1, false));
 }
 
+TEST(CmdExecWithLimit, ReturnsTheOutputOrNamesTheCommandThatHung) {
+  EXPECT_EQ(Command::cmd_exec("printf 'a\\nb\\n'", std::chrono::seconds(5)), "a\nb");
+  try {
+    Command::cmd_exec("sleep 5", std::chrono::milliseconds(200));
+    FAIL() << "no timeout";
+  } catch (const CommandTimeout& e) {
+    EXPECT_EQ(e.cmdline(), "sleep 5");
+    EXPECT_STREQ(e.what(), "the command `sleep 5` did not finish within 0.2 s and was stopped");
+  }
+}
+
 }  // namespace
 }  // namespace orvane

@@ -4,8 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <chrono>
+#include <fstream>
 #include <system_error>
+#include <thread>
+
+#include <orvane/util.hpp>
+
+#include "../support/temp_dir.hpp"
 
 namespace orvane {
 namespace {
@@ -80,6 +88,34 @@ TEST(RunProcess, TimeoutKillsTheChild) {
   auto r = run_shell("exec sleep 30", opts);
   EXPECT_TRUE(r.timed_out);
   EXPECT_EQ(r.status, 128 + 15);
+}
+
+// Running, and not a zombie waiting to be reaped.
+bool alive(pid_t pid) {
+  if (::kill(pid, 0) != 0) return false;
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  const size_t paren = line.rfind(')');
+  return paren == std::string::npos || line.substr(paren + 2, 1) != "Z";
+}
+
+TEST(RunProcess, TimeoutOfAnOwnGroupKillsWhatTheChildStarted) {
+  orvane::testing::TempDir dir;
+  const std::string pid_file = (dir.path() / "pid").string();
+  RunOptions opts;
+  opts.timeout = std::chrono::milliseconds(200);
+  opts.own_group = true;
+  // The shell waits for a grandchild that ignores SIGTERM.
+  auto r =
+      run_shell("sh -c 'trap \"\" TERM; echo $$ > " + pid_file + "; exec sleep 30'; true", opts);
+  EXPECT_TRUE(r.timed_out);
+  const pid_t grandchild = std::stoi(read_file(pid_file));
+  // SIGKILL takes a moment to land.
+  for (int i = 0; i < 200 && alive(grandchild); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_FALSE(alive(grandchild)) << "the grandchild outlived the timeout";
 }
 
 TEST(RunProcess, ProgramThatCannotBeStartedRaises) {

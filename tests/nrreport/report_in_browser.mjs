@@ -1,8 +1,10 @@
 // Opens a report in headless Chromium and checks what the page made of it.
 //
-// Usage: node report_in_browser.mjs REPORT.html EXPECTED.json HOSTILE.json
+// Usage: node report_in_browser.mjs REPORT.html EXPECTED.json HOSTILE.json [REQUIRED.json]
 //   EXPECTED.json  the data tree the report must define as `info` (key order included)
 //   HOSTILE.json   a list of texts that must appear on the page as literal text
+//   REQUIRED.json  {"sections": [section ids that must show data], "chart": true when the CPU
+//                  chart must be drawn}
 // Prints one JSON object {problems: [...], ...} and exits 0 when there is no problem, 1 when
 // there is one, and 77 when Chromium cannot be started here.
 import { readFileSync, mkdtempSync, rmSync } from 'node:fs';
@@ -11,9 +13,10 @@ import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { chromium } from 'playwright-core';
 
-const [reportPath, expectedPath, hostilePath] = process.argv.slice(2);
+const [reportPath, expectedPath, hostilePath, requiredPath] = process.argv.slice(2);
 const expected = JSON.parse(readFileSync(expectedPath, 'utf8'));
 const hostile = JSON.parse(readFileSync(hostilePath, 'utf8'));
+const required = requiredPath ? JSON.parse(readFileSync(requiredPath, 'utf8')) : {};
 const reportUrl = pathToFileURL(reportPath).href;
 const executablePath = process.env.ORVANE_CHROMIUM || '/usr/bin/chromium';
 
@@ -62,8 +65,18 @@ try {
   await page.goto(reportUrl, { waitUntil: 'load', timeout: 60000 });
   await page.evaluate(() => document.fonts.ready);
 
-  const result = await page.evaluate((texts) => {
+  const result = await page.evaluate(([texts, sectionIds]) => {
     const groups = document.querySelectorAll('.group-panel');
+    // What each section shows: data (command groups, tables, a chart) or only a note.
+    const sections = {};
+    sectionIds.forEach((id) => {
+      const s = document.getElementById(id);
+      sections[id] = !s ? 'missing'
+          : s.querySelector('.error-note') ? 'error'
+          : s.querySelector('.group-panel, table, svg') ? 'data' : 'empty';
+    });
+    const chart = document.querySelector('#sec-cpu .cpu-chart svg');
+    const areas = chart ? [...chart.querySelectorAll('path, rect')] : [];
     return {
       info: typeof info === 'undefined' ? undefined : info,
       initRan: document.getElementById('head-host').textContent,
@@ -78,8 +91,11 @@ try {
       iconWidth: document.querySelector('.fas').getBoundingClientRect().width,
       iconFamily: getComputedStyle(document.querySelector('.fas'), '::before').fontFamily,
       literal: texts.map((t) => document.body.textContent.includes(t)),
+      sections,
+      chartAreas: areas.filter((a) => a.getBBox().width > 0 && a.getBBox().height > 0).length,
+      chartLabels: chart ? [...chart.querySelectorAll('text')].map((t) => t.textContent) : [],
     };
-  }, hostile);
+  }, [hostile, required.sections || []]);
 
   sameTree(result.info, expected, 'info', problems);
   if (!result.initRan) problems.push('init() did not fill the header');
@@ -88,6 +104,10 @@ try {
   if (!result.iconFont) problems.push('the Font Awesome font did not load');
   if (!(result.iconWidth > 0)) problems.push('icons take no space');
   result.literal.forEach((ok, i) => { if (!ok) problems.push(`not on the page as text: ${hostile[i]}`); });
+  Object.entries(result.sections).forEach(([id, state]) => {
+    if (state !== 'data') problems.push(`section ${id} shows no data (${state})`);
+  });
+  if (required.chart && !(result.chartAreas > 0)) problems.push('the CPU chart was not drawn');
 
   // The command groups open and close (jQuery and the Bootstrap plugins work).
   if (result.groupPanels > 0) {

@@ -1,0 +1,159 @@
+// `orvane collection` and `orvane analysis`: the phase timer stamps the start, the collector
+// runs, the analysis runs (analysis only), the report is written and its path printed, and the
+// timer prints the run time.
+#include "report_commands.hpp"
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+
+#include <fmt/format.h>
+
+#include <orvane/analysis.hpp>
+#include <orvane/cmdfront.hpp>
+#include <orvane/collector.hpp>
+#include <orvane/command.hpp>
+#include <orvane/config.hpp>
+#include <orvane/decorator_wrap.hpp>
+#include <orvane/log.hpp>
+#include <orvane/nr_report.hpp>
+#include <orvane/phaseclock.hpp>
+
+#include "dispatch.hpp"
+
+namespace orvane {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string local_time(const char* format) {
+  const std::time_t now = std::time(nullptr);
+  std::tm t{};
+  ::localtime_r(&now, &t);
+  char buf[32];
+  return std::string(buf, std::strftime(buf, sizeof buf, format, &t));
+}
+
+// Why the directory cannot take the run's files, or nothing when it can.
+std::optional<std::string> unwritable(const std::string& dir) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec) return "cannot be created: " + ec.message();
+  if (!std::filesystem::is_directory(dir, ec)) return "is not a directory";
+  if (::access(dir.c_str(), W_OK | X_OK) != 0) {
+    return std::string("cannot be written: ") + std::strerror(errno);
+  }
+  return std::nullopt;
+}
+
+// The report nr_build has just written: it is named by the minute, which may have turned
+// during the build.
+std::string written_report(const std::string& dir, const std::string& minute_before,
+                           const std::string& minute_after) {
+  const std::string first = dir + "orvane_report_" + minute_before + ".html";
+  const std::string second = dir + "orvane_report_" + minute_after + ".html";
+  std::error_code ec;
+  if (minute_before == minute_after || !std::filesystem::exists(first, ec)) return second;
+  if (!std::filesystem::exists(second, ec)) return first;
+  return std::filesystem::last_write_time(first, ec) > std::filesystem::last_write_time(second, ec)
+             ? first
+             : second;
+}
+
+double seconds_since(Clock::time_point t) {
+  return std::chrono::duration<double>(Clock::now() - t).count();
+}
+
+double own_cpu_seconds() {
+  rusage u{};
+  ::getrusage(RUSAGE_SELF, &u);
+  auto s = [](const timeval& tv) { return static_cast<double>(tv.tv_sec) + tv.tv_usec / 1e6; };
+  return s(u.ru_utime) + s(u.ru_stime);
+}
+
+int run_report_command(const Json& options, bool analyse) {
+  const std::string func = analyse ? "ana" : "col";
+  const char* const what = analyse ? "analysis" : "collection";
+  Timer& timer = DecoratorWrap::singleton<Timer>();
+  timer.tick(std::string(what) + " start");
+  const auto started = Clock::now();
+  const std::string start = local_time("%Y-%m-%d %H:%M:%S");
+
+  const std::string out = Config::get_output_path();
+  if (auto why = unwritable(out)) {
+    std::cerr << "orvane: the output directory " << out << " " << *why << "\n";
+    return kExitFailed;
+  }
+
+  double collect_s = 0, analyse_s = 0, report_s = 0;
+  CollectorTiming timing;
+  try {
+    Logger().info(fmt::format("{} run, output directory {}", what, out));
+    const CollectorSettings settings = CollectorSettings::from_environment();
+    // A broken rule file stops the run before the collection, not after it.
+    std::optional<Analysis> analysis;
+    if (analyse) analysis.emplace(Config::get_inst_path() + "analysis/rules.yaml");
+    const auto [perf_args, offcpu_args] = CmdFront().get_hotspot_cmdline_parser(options);
+
+    auto phase = Clock::now();
+    Collector collector(out, settings);
+    collector.collect_system();
+    for (const std::string& note : collector.collect_hotspots(perf_args, offcpu_args)) {
+      std::cerr << "orvane: " << note << "\n";
+    }
+    timing = collector.timing();
+    collect_s = seconds_since(phase);
+    timer.tick("collection end");
+
+    phase = Clock::now();
+    AnalysisResult results;
+    if (analysis) {
+      results = analysis->run(out);
+      timer.tick("analysis end");
+    }
+    analyse_s = seconds_since(phase);
+    const std::string stop = local_time("%Y-%m-%d %H:%M:%S");
+
+    phase = Clock::now();
+    const std::string minute_before = local_time("%m%d%H%M");
+    NrReport().nr_build(func, Json{{"start", start}, {"stop", stop}}, results.sug, results.ref,
+                        results.height_info, results.hldata, results.netdevice);
+    const std::string report = written_report(out, minute_before, local_time("%m%d%H%M"));
+    report_s = seconds_since(phase);
+    std::cout << (analyse ? "调优报告输出路径: " : "采集报告输出路径: ") << report << "\n";
+  } catch (const CommandTimeout& e) {
+    std::cerr << "orvane: " << e.what() << "; the " << what << " stops without a report\n";
+    return kExitFailed;
+  } catch (const std::exception& e) {
+    std::cerr << "orvane: the " << what << " failed: " << e.what() << "\n";
+    return kExitFailed;
+  }
+
+  Logger().debug(
+      fmt::format("run time {:.3f} s: collection {:.3f} s ({:.3f} s sampling, {:.3f} s in {} other "
+                  "commands), analysis {:.3f} s, report {:.3f} s; own CPU time {:.3f} s",
+                  seconds_since(started), collect_s, timing.sampling, timing.commands, timing.count,
+                  analyse_s, report_s, own_cpu_seconds()));
+  timer.total_runtime(std::string(what) + " end");
+  return kExitOk;
+}
+
+}  // namespace
+
+int run_collection(const Json& options) {
+  return run_report_command(options, false);
+}
+
+int run_analysis(const Json& options) {
+  return run_report_command(options, true);
+}
+
+}  // namespace orvane
