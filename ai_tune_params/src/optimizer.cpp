@@ -109,26 +109,26 @@ StrategyFactory register_strategy(const std::string& method, StrategyFactory fac
 }
 
 SearchSpace space_from_settings(const Json& settings) {
-  std::vector<ParamSpec> specs;
+  std::vector<ParamSpec> space_params;
   for (const Json& p : settings.at("params")) {
-    ParamSpec spec;
-    spec.name = p.at("name").get<std::string>();
+    ParamSpec param;
+    param.name = p.at("name").get<std::string>();
     const std::string type = p.at("type").get<std::string>();
     if (type == "enum") {
-      spec.type = ParamType::Enum;
-      spec.options = p.at("options").get<std::vector<std::string>>();
+      param.type = ParamType::Enum;
+      param.options = p.at("options").get<std::vector<std::string>>();
     } else if (type == "int" || type == "float") {
-      spec.type = type == "int" ? ParamType::Int : ParamType::Float;
-      spec.min = p.at("range").at(0).get<double>();
-      spec.max = p.at("range").at(1).get<double>();
-      if (p.contains("step")) spec.step = p.at("step").get<double>();
+      param.type = type == "int" ? ParamType::Int : ParamType::Float;
+      param.min = p.at("range").at(0).get<double>();
+      param.max = p.at("range").at(1).get<double>();
+      if (p.contains("step")) param.step = p.at("step").get<double>();
     } else {
-      throw std::invalid_argument("parameter '" + spec.name + "' has the unknown type '" + type +
+      throw std::invalid_argument("parameter '" + param.name + "' has the unknown type '" + type +
                                   "'");
     }
-    specs.push_back(std::move(spec));
+    space_params.push_back(std::move(param));
   }
-  return SearchSpace(std::move(specs));
+  return SearchSpace(std::move(space_params));
 }
 
 }  // namespace tuning

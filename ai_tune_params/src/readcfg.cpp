@@ -318,18 +318,18 @@ class Reader {
       if (type != "int" && type != "float" && type != "enum") {
         fail(type_node, path + ".type", "'" + type + "' is not int, float or enum");
       }
-      Json spec = {{"name", name}, {"type", type}};
+      Json entry = {{"name", name}, {"type", type}};
       if (type == "enum") {
         for (const char* k : {"range", "step"}) {
           if (e.count(k))
             fail(e[k].key, path + "." + k, "applies to int and float parameters only");
         }
-        spec["options"] = read_options(require(e, node, path, "options"), path + ".options");
+        entry["options"] = read_options(require(e, node, path, "options"), path + ".options");
       } else {
         if (e.count("options")) {
           fail(e["options"].key, path + ".options", "applies to enum parameters only");
         }
-        read_range(require(e, node, path, "range"), optional(e, "step"), path, type == "int", spec);
+        read_range(require(e, node, path, "range"), optional(e, "step"), path, type == "int", entry);
       }
       const std::string get = text_of(require(e, node, path, "get"), path + ".get");
       const std::string set = text_of(require(e, node, path, "set"), path + ".set");
@@ -344,8 +344,8 @@ class Reader {
       }
       out.get_scripts[name] = {{"get", get}};
       out.set_scripts[name] = {{"set", set}, {"needrestart", needrestart}};
-      specs.push_back(spec);
-      Json all = spec;
+      specs.push_back(entry);
+      Json all = entry;
       all["get"] = get;
       all["set"] = set;
       all["needrestart"] = needrestart;
@@ -377,7 +377,7 @@ class Reader {
   }
 
   void read_range(const YAML::Node& range, const YAML::Node* step, const std::string& path,
-                  bool integer, Json& spec) const {
+                  bool integer, Json& entry) const {
     const std::string key = path + ".range";
     if (!range.IsSequence() || range.size() != 2) fail(range, key, "expected [min, max]");
     const double lo = number_of(range[0], key + "[0]");
@@ -395,9 +395,9 @@ class Reader {
     if (lo > hi)
       fail(range, key, "min " + range[0].Scalar() + " is greater than max " + range[1].Scalar());
     if (integer) {
-      spec["range"] = {static_cast<long long>(lo), static_cast<long long>(hi)};
+      entry["range"] = {static_cast<long long>(lo), static_cast<long long>(hi)};
     } else {
-      spec["range"] = {lo, hi};
+      entry["range"] = {lo, hi};
     }
     if (step) {
       const double s = number_of(*step, path + ".step");
@@ -405,9 +405,9 @@ class Reader {
       if (integer) {
         if (s != std::floor(s) || s > kExact)
           fail(*step, path + ".step", "an int parameter needs a whole-number step");
-        spec["step"] = static_cast<long long>(s);
+        entry["step"] = static_cast<long long>(s);
       } else {
-        spec["step"] = s;
+        entry["step"] = s;
       }
     }
   }

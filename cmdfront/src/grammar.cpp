@@ -274,23 +274,23 @@ void Grammar::build() {
     bool framed;
   };
 
-  auto command = [&](const CommandSpec& spec) -> Level& {
-    Level& level = add_level(&top, spec.name);
-    level.list_line = std::string("* ") + spec.summary;
-    level.description = spec.framed ? framed(spec.summary) : spec.summary;
+  auto command = [&](const CommandSpec& cmd) -> Level& {
+    Level& level = add_level(&top, cmd.name);
+    level.list_line = std::string("* ") + cmd.summary;
+    level.description = cmd.framed ? framed(cmd.summary) : cmd.summary;
     add_help(level);
     add_parent_set(level);
     return level;
   };
 
-  for (const CommandSpec& spec :
+  for (const CommandSpec& cmd :
        {CommandSpec{"collection", "collect the system data ,such as CPU/MEM/NET/IO", true},
         CommandSpec{"analysis", "analysis system performance and provide tuning advice", false}}) {
-    Level& level = command(spec);
+    Level& level = command(cmd);
     add_perf_set(level);
     add_offcpu_set(level);
-    add_func(level, spec.name == std::string("collection") ? "col" : "ana");
-    if (spec.name == std::string("analysis")) {
+    add_func(level, cmd.name == std::string("collection") ? "col" : "ana");
+    if (cmd.name == std::string("analysis")) {
       add_field(level, {.key = "test",
                         .names = "--test",
                         .help = "test mode.default is False.only developer use",
@@ -328,9 +328,9 @@ void Grammar::build() {
   recover.list_line = "recover";
   add_func(recover, "pro_rec");
 
-  auto script_command = [&](const CommandSpec& spec, const char* code,
+  auto script_command = [&](const CommandSpec& cmd, const char* code,
                             std::initializer_list<const char*> flags) {
-    Level& level = command(spec);
+    Level& level = command(cmd);
     add_func(level, code);
     add_field(level, {.key = "SCRIPT",
                       .names = "SCRIPT",
