@@ -329,7 +329,8 @@ class Reader {
         if (e.count("options")) {
           fail(e["options"].key, path + ".options", "applies to enum parameters only");
         }
-        read_range(require(e, node, path, "range"), optional(e, "step"), path, type == "int", entry);
+        read_range(require(e, node, path, "range"), optional(e, "step"), path, type == "int",
+                   entry);
       }
       const std::string get = text_of(require(e, node, path, "get"), path + ".get");
       const std::string set = text_of(require(e, node, path, "set"), path + ".set");
