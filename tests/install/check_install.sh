@@ -21,7 +21,11 @@ for lib in cmdfront nr_report scenevars tunepilot phaseclock orvane_common; do
   ls "$prefix"/lib/lib"$lib".so >/dev/null
 done
 test -f "$prefix/include/orvane/cmdfront.hpp"
-test -d "$prefix/share/orvane"
+for data in nrreport/orvane_report.html analysis/rules.yaml third_party/jquery/jquery-2.2.0.min.js \
+    third_party/bootstrap/bootstrap-3.3.7.min.css third_party/bootstrap/bootstrap-3.3.7.min.js \
+    third_party/Awesome/all.min.css; do
+  test -s "$prefix/share/orvane/$data"
+done
 
 out=$(ORVANE_OS_RELEASE="$source_dir/examples/nerith-os-release" "$prefix/bin/orvane" -v)
 test "$out" = "Orvane version is 1.2.2. "
