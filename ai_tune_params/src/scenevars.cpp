@@ -28,60 +28,6 @@ std::string_view trim_ascii(std::string_view s) {
   return s.substr(b, e - b + 1);
 }
 
-// Length of the valid UTF-8 sequence at s[i], or 0 when the bytes there are not one.
-size_t utf8_sequence(std::string_view s, size_t i) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char c = byte(i);
-  if (c < 0x80) return 1;
-  size_t n;
-  unsigned int cp;
-  if (c >= 0xC2 && c <= 0xDF) {
-    n = 2, cp = c & 0x1F;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3, cp = c & 0x0F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4, cp = c & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + n > s.size()) return 0;
-  for (size_t k = 1; k < n; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (byte(i + k) & 0x3F);
-  }
-  // Overlong forms, surrogates and code points past U+10FFFF are not valid.
-  if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-      (cp >= 0xD800 && cp <= 0xDFFF)) {
-    return 0;
-  }
-  return n;
-}
-
-bool valid_utf8(std::string_view s) {
-  for (size_t i = 0; i < s.size();) {
-    const size_t n = utf8_sequence(s, i);
-    if (n == 0) return false;
-    i += n;
-  }
-  return true;
-}
-
-// The text with every byte that is not part of valid UTF-8 shown as U+FFFD.
-std::string utf8_shown(std::string_view s) {
-  std::string out;
-  for (size_t i = 0; i < s.size();) {
-    const size_t n = utf8_sequence(s, i);
-    if (n == 0) {
-      out += "\xEF\xBF\xBD";
-      ++i;
-    } else {
-      out.append(s.substr(i, n));
-      i += n;
-    }
-  }
-  return out;
-}
-
 std::string lower_ascii(std::string s) {
   for (char& c : s) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -130,13 +76,13 @@ Json SceneVars::get_params() {
   for (const auto& [name, entry] : table.items()) {
     const ProcessResult r = run_script(entry.at("get").get<std::string>());
     if (!r.err.empty()) {
-      Logger().error("run script failed: " + utf8_shown(trim_ascii(r.err)));
+      Logger().error("run script failed: " + utf8_with_replacement(trim_ascii(r.err)));
       break;
     }
     if (r.out.empty()) Logger().warning("cannot get " + name);
     const std::string_view value = trim_ascii(r.out);
-    if (!valid_utf8(value)) {
-      Logger().error("run script failed: " + utf8_shown(trim_ascii(r.err)));
+    if (!is_valid_utf8(value)) {
+      Logger().error("run script failed: " + utf8_with_replacement(trim_ascii(r.err)));
       break;
     }
     result[name] = std::string(value);

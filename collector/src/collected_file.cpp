@@ -6,33 +6,6 @@
 namespace orvane::collect {
 namespace {
 
-// Length of the well-formed UTF-8 sequence at `i`, 0 when the byte there starts none.
-size_t utf8_length(std::string_view s, size_t i) {
-  const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char c = b(i);
-  if (c < 0x80) return 1;
-  size_t n = 0;
-  unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
-  if (c >= 0xC2 && c <= 0xDF) {
-    n = 2;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3;
-    if (c == 0xE0) lo = 0xA0;  // no overlong forms
-    if (c == 0xED) hi = 0x9F;  // no surrogates
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4;
-    if (c == 0xF0) lo = 0x90;
-    if (c == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
-  } else {
-    return 0;
-  }
-  if (i + n > s.size() || b(i + 1) < lo || b(i + 1) > hi) return 0;
-  for (size_t k = 2; k < n; ++k) {
-    if ((b(i + k) & 0xC0) != 0x80) return 0;
-  }
-  return n;
-}
-
 void defuse(std::string& text, std::string_view separator) {
   // "=====nerith=====" becomes "=====(nerith)=====": the same to a reader, no separator to the
   // parser, which matches separators anywhere in the text.
@@ -52,18 +25,7 @@ bool blank(std::string_view s) {
 }  // namespace
 
 std::string clean_output(std::string_view raw, std::string_view if_empty) {
-  std::string out;
-  out.reserve(raw.size());
-  for (size_t i = 0; i < raw.size();) {
-    const size_t n = utf8_length(raw, i);
-    if (n == 0) {
-      out += "\xEF\xBF\xBD";
-      ++i;
-    } else {
-      out.append(raw.substr(i, n));
-      i += n;
-    }
-  }
+  std::string out = utf8_with_replacement(raw);
   defuse(out, kGroupSeparator);
   defuse(out, kCommandSeparator);
   if (blank(out)) return std::string(if_empty);

@@ -133,4 +133,55 @@ std::string html_escape(std::string_view text) {
   return out;
 }
 
+size_t utf8_sequence_length(std::string_view s, size_t i) {
+  const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char c = b(i);
+  if (c < 0x80) return 1;
+  size_t n = 0;
+  unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    if (c == 0xE0) lo = 0xA0;  // no overlong forms
+    if (c == 0xED) hi = 0x9F;  // no surrogates
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    if (c == 0xF0) lo = 0x90;
+    if (c == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
+  } else {
+    return 0;
+  }
+  if (i + n > s.size() || b(i + 1) < lo || b(i + 1) > hi) return 0;
+  for (size_t k = 2; k < n; ++k) {
+    if ((b(i + k) & 0xC0) != 0x80) return 0;
+  }
+  return n;
+}
+
+bool is_valid_utf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    const size_t n = utf8_sequence_length(text, i);
+    if (n == 0) return false;
+    i += n;
+  }
+  return true;
+}
+
+std::string utf8_with_replacement(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const size_t n = utf8_sequence_length(text, i);
+    if (n == 0) {
+      out += "\xEF\xBF\xBD";  // U+FFFD
+      ++i;
+    } else {
+      out.append(text.substr(i, n));
+      i += n;
+    }
+  }
+  return out;
+}
+
 }  // namespace orvane

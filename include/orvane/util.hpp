@@ -39,4 +39,11 @@ std::string shell_quote(std::string_view word);
 // quoted attribute value.
 std::string html_escape(std::string_view text);
 
+// Length of the well-formed UTF-8 sequence at text[i] (1 to 4), or 0 when the bytes there start
+// none (overlong forms, surrogates and code points past U+10FFFF are not well formed).
+size_t utf8_sequence_length(std::string_view text, size_t i);
+bool is_valid_utf8(std::string_view text);
+// The text with every byte that is not part of well-formed UTF-8 written as U+FFFD.
+std::string utf8_with_replacement(std::string_view text);
+
 }  // namespace orvane

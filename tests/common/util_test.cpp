@@ -91,3 +91,35 @@ TEST(Config, PathsEndWithSlashAndFollowTheOptions) {
 
 }  // namespace
 }  // namespace orvane
+
+namespace orvane {
+namespace {
+
+TEST(Utf8, WellFormedSequencesOnlyAndReplacementPerBadByte) {
+  const struct {
+    std::string text;
+    bool valid;
+    std::string replaced;
+  } cases[] = {
+      {"plain", true, "plain"},
+      {"\xe4\xb8\xad\xf0\x9f\x98\x80", true, "\xe4\xb8\xad\xf0\x9f\x98\x80"},
+      {"a\xff"
+       "b",
+       false,
+       "a\xEF\xBF\xBD"
+       "b"},
+      {"\xc0\xaf", false, "\xEF\xBF\xBD\xEF\xBF\xBD"},                  // overlong
+      {"\xed\xa0\x80", false, "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // surrogate
+      {"\xf4\x90\x80\x80", false,
+       "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},   // past U+10FFFF
+      {"end\xe4\xb8", false, "end\xEF\xBF\xBD\xEF\xBF\xBD"},  // cut short
+      {"", true, ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(is_valid_utf8(c.text), c.valid) << c.text;
+    EXPECT_EQ(utf8_with_replacement(c.text), c.replaced) << c.text;
+  }
+}
+
+}  // namespace
+}  // namespace orvane
