@@ -1,5 +1,6 @@
 // The table of command codes, the fields each handler reads, and the handlers.
 #include "dispatch.hpp"
+#include "recover_command.hpp"
 #include "report_commands.hpp"
 #include "tuning_command.hpp"
 
@@ -46,7 +47,7 @@ const std::vector<Handler>& handlers() {
       {"pro_ats", with(kCommon, {"CONF_DIR"}), not_installed},
       {"pro_specweb", with(kCommon, {"CONF_DIR"}), not_installed},
       {"pro_dm", with(kCommon, {"CONF_DIR"}), not_installed},
-      {"pro_rec", kCommon, not_installed},
+      {"pro_rec", kCommon, run_recover},
       {"app", with(kCommon, {"SCRIPT", "PATH", "enc", "de"}), not_installed},
       {"tuning", with(kCommon, {"tuning_outpath", "PROJECT_YAML"}), run_tuning},
       {"con", with(kCommon, {"SCRIPT", "PATH", "cnf", "un"}), not_installed},

@@ -26,6 +26,7 @@
 #include <orvane/log.hpp>
 #include <orvane/nr_report.hpp>
 #include <orvane/phaseclock.hpp>
+#include <orvane/util.hpp>
 
 #include "dispatch.hpp"
 
@@ -45,8 +46,12 @@ std::string local_time(const char* format) {
 // Why the directory cannot take the run's files, or nothing when it can.
 std::optional<std::string> unwritable(const std::string& dir) {
   std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  if (ec) return "cannot be created: " + ec.message();
+  try {
+    create_private_directories(dir);
+    check_own_directory(dir);
+  } catch (const std::exception& e) {
+    return std::string(e.what());
+  }
   if (!std::filesystem::is_directory(dir, ec)) return "is not a directory";
   if (::access(dir.c_str(), W_OK | X_OK) != 0) {
     return std::string("cannot be written: ") + std::strerror(errno);

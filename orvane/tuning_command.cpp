@@ -13,6 +13,7 @@
 #include <orvane/decorator_wrap.hpp>
 #include <orvane/log.hpp>
 #include <orvane/phaseclock.hpp>
+#include <orvane/scenevars.hpp>
 #include <orvane/tunepilot.hpp>
 #include <orvane/tuning_report.hpp>
 #include <orvane/tuning_stop.hpp>
@@ -78,7 +79,7 @@ int run_tuning(const Json& options) {
   std::string project;
   try {
     project = pilot.init(project_file)["project"].get<std::string>();
-    std::filesystem::create_directories(outpath);
+    create_private_directories(outpath);
     // Opens the log now, so that a log that cannot be written stops the run before it changes
     // anything.
     Logger().info("tuning project " + project + " from " + project_file);
@@ -96,9 +97,13 @@ int run_tuning(const Json& options) {
   bool completed = false;
   try {
     completed = pilot.run();
+  } catch (const tuning::RestoreFailed& e) {
+    std::cerr << "orvane: " << e.what() << " (log: " << log_file << ")\n";
+    if (!pilot.get_opt_params_value().empty()) write_outputs(outpath, project, record());
+    return kExitFailed;
   } catch (const tuning::Interrupted& e) {
     std::cerr << "orvane: " << e.what()
-              << "; the parameters have the values read before tuning again\n";
+              << "; the parameters have the values read before tuning again (verified)\n";
     if (!pilot.get_opt_params_value().empty()) write_outputs(outpath, project, record());
     return 128 + e.signal();
   } catch (const std::exception& e) {
@@ -107,8 +112,12 @@ int run_tuning(const Json& options) {
   }
   if (!completed) {
     if (pilot.get_oriparams().empty()) {
-      std::cerr << "orvane: no parameter value could be read; nothing was tuned (log: " << log_file
-                << ")\n";
+      std::string why;
+      for (const ParamReading& p : SceneVars::last_read_problems()) {
+        why += (why.empty() ? " (" : "; ") + p.name + ": " + p.problem;
+      }
+      std::cerr << "orvane: no parameter value could be read" << (why.empty() ? "" : why + ")")
+                << "; nothing was tuned (log: " << log_file << ")\n";
     } else {
       std::cerr << "orvane: the benchmark gave no figure for the baseline or for any candidate; "
                    "the parameters were left as they were (log: "
