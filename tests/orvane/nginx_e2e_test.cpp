@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
 #include <sstream>
 
 #include <orvane/json.hpp>
+#include <orvane/pattern.hpp>
 #include <orvane/process.hpp>
 #include <orvane/util.hpp>
 
@@ -55,11 +55,11 @@ TEST(NginxExample, TunesWithASmallBudgetAndRestoresTheConfiguration) {
   ASSERT_EQ(r.status, 0) << r.out << r.err;
 
   // nginx.conf is the template with the run's port, byte for byte.
-  std::smatch port;
   const std::string env = read_file(tmp.path() / "example.env");
-  ASSERT_TRUE(std::regex_search(env, port, std::regex("PORT=([0-9]+)"))) << env;
+  const auto port = Pattern("PORT=([0-9]+)").search(env);
+  ASSERT_TRUE(port) << env;
   std::string expected = read_file(kExample + "nginx.conf");
-  expected.replace(expected.find("@PORT@"), 6, port[1].str());
+  expected.replace(expected.find("@PORT@"), 6, std::string(*(*port)[1]));
   EXPECT_EQ(read_file(tmp.path() / "nginx.conf"), expected);
   EXPECT_NE(r.out.find("nginx.conf is as it was before tuning"), std::string::npos) << r.out;
   EXPECT_NE(read_file(tmp.path() / "bak_nginx.ini").find("worker_processes = auto\n"),
