@@ -1,6 +1,4 @@
 // `orvane profile recover`: the one way back for whatever orvane changed, from the journal.
-#include "recover_command.hpp"
-
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -11,6 +9,7 @@
 #include <orvane/log.hpp>
 #include <orvane/restore_guard.hpp>
 
+#include "command_module.hpp"
 #include "dispatch.hpp"
 
 namespace orvane {
@@ -49,8 +48,14 @@ const char* status_word(RestoreOutcome::Status s) {
 }
 
 }  // namespace
+}  // namespace orvane
 
-int run_recover(const Json&) {
+// Restores the latest unfinished or applied change set of the journal, after a Y answer: every
+// item put back, last first, and read again. Returns 0 when all were verified (the set is then
+// removed), when there was nothing to restore or the answer was N; 1 otherwise, keeping the set.
+ORVANE_COMMAND(pro_rec) {
+  using namespace orvane;
+  (void)options;
   register_restorers();
   std::vector<ChangeSet> sets;
   std::unique_ptr<ChangeJournal> journal;
@@ -114,5 +119,3 @@ int run_recover(const Json&) {
   std::cout << "restored and verified; the change set was removed from the journal\n";
   return kExitOk;
 }
-
-}  // namespace orvane
