@@ -13,6 +13,9 @@ function(orvane_add_library target)
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   target_link_libraries(${target} PUBLIC ${ARG_PUBLIC_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+  set(symbol_map "${PROJECT_SOURCE_DIR}/cmake/exported-symbols.map")
+  target_link_options(${target} PRIVATE "-Wl,--version-script=${symbol_map}")
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${symbol_map}")
   install(TARGETS ${target} EXPORT orvaneTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
