@@ -55,8 +55,13 @@ std::vector<double> grid_values(const ParamSpec& p) {
 // the median shortfall, then standardised. The better half keeps its shape, while the tail of
 // bad scores (a collapse, a failed run, an outlier) is compressed instead of flattening every
 // other difference after standardisation.
-Eigen::VectorXd model_scores(Eigen::VectorXd s) {
+Eigen::VectorXd model_scores(Eigen::VectorXd s, bool shortfall) {
   const long n = s.size();
+  if (!shortfall) {
+    const double mean = s.mean();
+    const double sd = std::sqrt((s.array() - mean).square().sum() / static_cast<double>(n));
+    return (s.array() - mean) / (sd > 0 ? sd : 1.0);
+  }
   // The transform does not depend on the scale; scaling first keeps differences of huge
   // scores from overflowing.
   const double magnitude = s.cwiseAbs().maxCoeff();
@@ -79,11 +84,12 @@ class BayesStrategy final : public Strategy {
   BayesStrategy(const SearchSpace& space, std::uint64_t seed, int initial_points,
                 const BayesOptions& options)
       : space_(space),
-        coords_(space, options.log_scale_ratio),
+        coords_(space, options.log_scale_ratio, options.one_hot),
         options_(options),
         seed_(seed),
         initial_points_(std::max(initial_points, static_cast<int>(kMinModelPoints))),
-        rng_(seed) {}
+        rng_(seed),
+        gp_(model_bounds(options)) {}
 
   std::optional<Point> ask() override {
     if (exhausted()) return std::nullopt;
@@ -145,6 +151,20 @@ class BayesStrategy final : public Strategy {
     std::vector<double> centre, lo, hi;
   };
 
+  // The hyperparameter box of the model: with the length-scale prior and its floors, or the
+  // wide box of a plain fit.
+  static GpBounds model_bounds(const BayesOptions& options) {
+    GpBounds b;
+    if (!options.lengthscale_prior) {
+      b.prior_log_sigma = 0;
+      b.min_lengthscale = 1e-3;
+      b.max_lengthscale = 1e3;
+      b.min_signal = 1e-2;
+      b.min_noise = 1e-6;
+    }
+    return b;
+  }
+
   bool is_new(const std::string& key) const {
     return !told_keys_.count(key) && !pending_.count(key);
   }
@@ -182,23 +202,32 @@ class BayesStrategy final : public Strategy {
     for (int t = 0; t < tries; ++t) {
       std::vector<std::vector<double>> design(static_cast<size_t>(n),
                                               std::vector<double>(coords_.dims(), 0.0));
-      size_t col = 0;
-      for (const auto& p : space_.params()) {
+      // Numeric ranges are stratified in model coordinates, enum options by index.
+      std::vector<Point> options(design.size(), Point(space_.dims(), 0.0));
+      size_t numeric_k = 0;
+      for (size_t i = 0; i < space_.dims(); ++i) {
+        const ParamSpec& p = space_.params()[i];
         std::iota(perm.begin(), perm.end(), 0);
         std::shuffle(perm.begin(), perm.end(), rng_);
         for (size_t j = 0; j < design.size(); ++j) {
           const double u = (perm[j] + unit(rng_)) / n;
           if (p.type == ParamType::Enum) {
-            const auto k = std::min(static_cast<size_t>(u * static_cast<double>(p.options.size())),
-                                    p.options.size() - 1);
-            design[j][col + k] = 1.0;
+            options[j][i] = static_cast<double>(
+                std::min(static_cast<size_t>(u * static_cast<double>(p.options.size())),
+                         p.options.size() - 1));
           } else {
-            design[j][col] = u;
+            design[j][static_cast<size_t>(coords_.numeric()[numeric_k])] = u;
           }
         }
-        col += p.type == ParamType::Enum ? p.options.size() : 1;
+        if (p.type != ParamType::Enum) ++numeric_k;
       }
-      for (auto& u : design) u = coords_.encode(coords_.decode(u));
+      for (size_t j = 0; j < design.size(); ++j) {
+        Point x = coords_.decode(design[j]);
+        for (size_t i = 0; i < space_.dims(); ++i) {
+          if (space_.params()[i].type == ParamType::Enum) x[i] = options[j][i];
+        }
+        design[j] = coords_.encode(x);
+      }
       double gap = std::numeric_limits<double>::infinity();
       for (size_t a = 0; a < design.size(); ++a) {
         for (size_t b = 0; b < a; ++b)
@@ -259,7 +288,7 @@ class BayesStrategy final : public Strategy {
     for (long i = 0; i < n; ++i) {
       train_x_.row(i) = to_eigen(coords_.encode(xs_[static_cast<size_t>(i)]));
     }
-    gp_.set_data(train_x_, model_scores(s));
+    gp_.set_data(train_x_, model_scores(s, options_.shortfall_transform));
     // The fit starts from the hyperparameters of the last proposal's model and draws its other
     // starting points from its own generator, so that whether recommend() was called in
     // between does not change later proposals.
@@ -275,7 +304,7 @@ class BayesStrategy final : public Strategy {
     box.lo.assign(box.centre.size(), 0.0);
     box.hi.assign(box.centre.size(), 1.0);
     const auto& numeric = coords_.numeric();
-    if (numeric.empty()) return box;
+    if (numeric.empty() || !options_.trust_region) return box;
     double log_mean = 0;
     for (long c : numeric) log_mean += gp_.theta()(c);
     log_mean /= static_cast<double>(numeric.size());

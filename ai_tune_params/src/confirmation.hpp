@@ -33,4 +33,39 @@ inline constexpr double kMinImprovementPercent = 1.0;
 // the paired improvements is larger than their spread (greatest minus least) and than 1%.
 ConfirmVerdict judge_confirmation(const std::vector<ConfirmRound>& rounds, bool minimize);
 
+// What the pairs measured so far decide.
+enum class ConfirmDecision { Accept, Reject, MoreRounds };
+
+// The paired test that decides a confirmation, and when it may ask for more pairs.
+struct ConfirmRule {
+  // One-sided error of each look: a change that is no better is accepted with probability at
+  // most alpha each time the pairs are judged, and the interval reported is 1 - 2 alpha (90%).
+  double alpha = 0.05;
+  // Smallest improvement, in percent, worth applying.
+  double min_improvement = kMinImprovementPercent;
+  // Pairs after which an undecided confirmation keeps the original.
+  size_t max_rounds = 8;
+};
+
+struct PairedTest {
+  ConfirmDecision decision = ConfirmDecision::Reject;
+  size_t compared = 0;  // pairs with two figures to compare
+  // Hodges-Lehmann estimate of the paired improvement and its 1 - 2 alpha interval, in percent;
+  // the interval is absent while too few pairs compare to reach that confidence at all.
+  std::optional<double> estimate;
+  std::optional<double> low;
+  std::optional<double> high;
+  double p_value = 1;  // one-sided Wilcoxon signed-rank, against "no better"
+  std::string reason;  // one sentence: why
+};
+
+// Wilcoxon signed-rank test on the logarithms of the paired ratios (chosen over original, in the
+// configured direction), with the interval from the Walsh averages that goes with it. The rank
+// test takes a measurement that lands in another mode of a bimodal server as one rank, not as
+// the size of its jump. Accept: the interval lies above 0 and the estimate above
+// min_improvement. Reject: the chosen configuration failed in a round, the interval lies below
+// min_improvement, or max_rounds pairs left it undecided. Otherwise ask for another pair.
+PairedTest decide_confirmation(const std::vector<ConfirmRound>& rounds, bool minimize,
+                               const ConfirmRule& rule = {});
+
 }  // namespace orvane::tuning
