@@ -105,8 +105,9 @@ double signed_rank_p_value(std::vector<double> d) {
   return std::accumulate(c.begin() + static_cast<long>(observed), c.end(), 0.0) / all;
 }
 
-double percent(double log_ratio) {
-  return 100 * std::expm1(log_ratio);
+// A log ratio as the percent improvement the old rule reported: more throughput, or less cost.
+double percent(double log_ratio, bool minimize) {
+  return minimize ? -100 * std::expm1(-log_ratio) : 100 * std::expm1(log_ratio);
 }
 
 }  // namespace
@@ -120,10 +121,10 @@ PairedTest decide_confirmation(const std::vector<ConfirmRound>& rounds, bool min
   for (const ConfirmRound& r : rounds) {
     if (!r.chosen) ++chosen_failed;
     if (!r.chosen || !r.original || *r.original == 0) continue;
-    const double gain =
-        (minimize ? *r.original - *r.chosen : *r.chosen - *r.original) / std::fabs(*r.original);
-    // A collapse to nothing or below (gain <= -1) counts as a 1000-fold loss.
-    d.push_back(std::log(std::max(1 + gain, 1e-3)));
+    // The log of chosen / original for a throughput, of original / chosen for a cost; a ratio
+    // of zero or below (a collapse, figures of mixed sign) counts as a 1000-fold change.
+    const double ratio = 1 + (*r.chosen - *r.original) / std::fabs(*r.original);
+    d.push_back(minimize ? -std::log(std::max(ratio, 1e-3)) : std::log(std::max(ratio, 1e-3)));
   }
   t.compared = d.size();
   if (rounds.empty()) {
@@ -148,7 +149,7 @@ PairedTest decide_confirmation(const std::vector<ConfirmRound>& rounds, bool min
   }
   std::sort(walsh.begin(), walsh.end());
   const size_t m = walsh.size();
-  t.estimate = percent(m % 2 ? walsh[m / 2] : (walsh[m / 2 - 1] + walsh[m / 2]) / 2);
+  t.estimate = percent(m % 2 ? walsh[m / 2] : (walsh[m / 2 - 1] + walsh[m / 2]) / 2, minimize);
   t.p_value = signed_rank_p_value(d);
   // The interval's ends are the (k+1)-th smallest and largest Walsh averages, k the largest
   // count with P(T+ <= k) <= alpha.
@@ -162,8 +163,8 @@ PairedTest decide_confirmation(const std::vector<ConfirmRound>& rounds, bool min
     k = s;
   }
   if (k) {
-    t.low = percent(walsh[*k]);
-    t.high = percent(walsh[m - 1 - *k]);
+    t.low = percent(walsh[*k], minimize);
+    t.high = percent(walsh[m - 1 - *k], minimize);
   }
   const int confidence = static_cast<int>(std::lround(100 * (1 - 2 * rule.alpha)));
 
