@@ -152,47 +152,41 @@ PairedTest decide_confirmation(const std::vector<ConfirmRound>& rounds, bool min
   t.estimate = percent(m % 2 ? walsh[m / 2] : (walsh[m / 2 - 1] + walsh[m / 2]) / 2, minimize);
   t.p_value = signed_rank_p_value(d);
   // The interval's ends are the (k+1)-th smallest and largest Walsh averages, k the largest
-  // count with P(T+ <= k) <= alpha.
+  // count with P(T+ <= k) <= interval_alpha.
   const std::vector<double> counts = signed_rank_counts(n);
   const double all = std::ldexp(1.0, static_cast<int>(n));
   double cumulative = 0;
   std::optional<size_t> k;
   for (size_t s = 0; s < counts.size(); ++s) {
     cumulative += counts[s];
-    if (cumulative / all > rule.alpha) break;
+    if (cumulative / all > rule.interval_alpha) break;
     k = s;
   }
   if (k) {
     t.low = percent(walsh[*k], minimize);
     t.high = percent(walsh[m - 1 - *k], minimize);
   }
-  const int confidence = static_cast<int>(std::lround(100 * (1 - 2 * rule.alpha)));
+  const int confidence = static_cast<int>(std::lround(100 * (1 - 2 * rule.interval_alpha)));
+  const std::string interval =
+      t.low ? fmt::format("{}% interval {:+.2f}% to {:+.2f}%", confidence, *t.low, *t.high)
+            : fmt::format("too few for a {}% interval", confidence);
+  const std::string summary =
+      fmt::format("the paired improvement {:+.2f}% ({}, {} pairs, p = {:.3f})", *t.estimate,
+                  interval, n, t.p_value);
+  const bool significant = t.p_value <= rule.alpha;
 
-  if (t.low && *t.low > 0 && *t.estimate > rule.min_improvement) {
+  if (significant && *t.estimate > rule.min_improvement) {
     t.decision = ConfirmDecision::Accept;
-    t.reason = fmt::format(
-        "the paired improvement {:+.2f}% is above 0 with {}% confidence ({:+.2f}% to {:+.2f}%, "
-        "{} pairs)",
-        *t.estimate, confidence, *t.low, *t.high, n);
+    t.reason = fmt::format("{} is better at the {}% error level", summary, 100 * rule.alpha);
+  } else if (significant) {
+    t.reason = fmt::format("{} is not more than {}%", summary, rule.min_improvement);
   } else if (t.high && *t.high < rule.min_improvement) {
-    t.reason = fmt::format(
-        "the paired improvement {:+.2f}% is below {}% with {}% confidence ({:+.2f}% to {:+.2f}%, "
-        "{} pairs)",
-        *t.estimate, rule.min_improvement, confidence, *t.low, *t.high, n);
-  } else if (t.low && *t.low > 0) {
-    t.reason = fmt::format("the paired improvement {:+.2f}% is not more than {}%", *t.estimate,
-                           rule.min_improvement);
+    t.reason = fmt::format("{} lies below {}%", summary, rule.min_improvement);
   } else if (more_allowed) {
     t.decision = ConfirmDecision::MoreRounds;
-    t.reason =
-        fmt::format("{} pairs do not decide yet (paired improvement {:+.2f}%)", n, *t.estimate);
+    t.reason = fmt::format("{} does not decide yet", summary);
   } else {
-    t.reason =
-        t.low ? fmt::format(
-                    "the paired improvement {:+.2f}% is not above 0 with {}% confidence ({:+.2f}% "
-                    "to {:+.2f}%, {} pairs)",
-                    *t.estimate, confidence, *t.low, *t.high, n)
-              : fmt::format("{} pairs are too few for {}% confidence", n, confidence);
+    t.reason = fmt::format("{} is not better at the {}% error level", summary, 100 * rule.alpha);
   }
   return t;
 }

@@ -179,39 +179,42 @@ TEST_P(DecideConfirmation, Decides) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, DecideConfirmation,
     ::testing::Values(
-        // Three pairs cannot reach 90% however they fall (p >= 1/8): more pairs, not a verdict.
-        Decision{"three_steady_gains", {10, 11, 9}, ConfirmDecision::MoreRounds, "3 pairs do not"},
+        // Three pairs cannot pass the test however they fall (p >= 1/8): more pairs, not a
+        // verdict; five cannot either at 3% (p >= 1/32).
+        Decision{"three_steady_gains", {10, 11, 9}, ConfirmDecision::MoreRounds, "does not decide"},
+        Decision{"five_steady_gains",
+                 {10, 11, 9, 12, 10.5},
+                 ConfirmDecision::MoreRounds,
+                 "5 pairs, p = 0.031) does not decide"},
         // Pairs that range from a loss to a large gain, as on a server whose throughput jumps
         // between two levels: undecided, where the median-above-spread rule rejected.
         Decision{"bimodal_three", {-13.8, 40.2, 25.0}, ConfirmDecision::MoreRounds, "3 pairs"},
-        Decision{"five_steady_gains",
-                 {10, 11, 9, 12, 10.5},
+        Decision{"six_steady_gains",
+                 {10, 11, 9, 12, 10.5, 10},
                  ConfirmDecision::Accept,
-                 "the paired improvement +10."},
+                 "is better at the 3% error level"},
         Decision{"bimodal_eight",
                  {-13.8, 40.2, 25.0, 31.0, 18.0, 44.0, -9.0, 22.0},
                  ConfirmDecision::Accept,
-                 "the paired improvement +"},
+                 "8 pairs, p = 0.020) is better"},
         Decision{"surely_below_one_percent",
                  {0.5, 0.6, 0.4, 0.7, 0.55},
                  ConfirmDecision::Reject,
-                 "is below 1% with 90% confidence"},
+                 "lies below 1%"},
         Decision{"surely_positive_but_small",
-                 {0.2, 0.3, 0.5, 0.8, 3.0},
+                 {0.2, 0.3, 0.5, 0.8, 3.0, 0.4},
                  ConfirmDecision::Reject,
                  "is not more than 1%"},
-        Decision{"surely_worse",
-                 {-10, -11, -9, -12, -10.5},
-                 ConfirmDecision::Reject,
-                 "is below 1% with 90% confidence"},
+        Decision{
+            "surely_worse", {-10, -11, -9, -12, -10.5}, ConfirmDecision::Reject, "lies below 1%"},
         Decision{"no_effect_at_the_limit",
                  {5, -5, 4, -4, 3, -3, 2, -2},
                  ConfirmDecision::Reject,
-                 "is not above 0 with 90% confidence"},
+                 "is not better at the 3% error level"},
         Decision{"no_effect_before_the_limit",
                  {5, -5, 4, -4, 3, -3},
                  ConfirmDecision::MoreRounds,
-                 "6 pairs do not decide yet"}),
+                 "6 pairs, p = 0.656) does not decide yet"}),
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST(DecideConfirmation, ExactPValuesAndIntervalEnds) {
@@ -232,18 +235,18 @@ TEST(DecideConfirmation, ExactPValuesAndIntervalEnds) {
 
 TEST(DecideConfirmation, DirectionFailuresAndMissingOriginals) {
   // Minimised figures: 80 against 100 is 20% less; a cost of 0 is a large gain, not a loss.
-  std::vector<ConfirmRound> lower(5, ConfirmRound{80, 100});
+  std::vector<ConfirmRound> lower(6, ConfirmRound{80, 100});
   PairedTest t = decide_confirmation(lower, true);
   EXPECT_EQ(t.decision, ConfirmDecision::Accept) << t.reason;
   EXPECT_NEAR(*t.estimate, 20, 1e-9);
   lower[0].chosen = 0;
   EXPECT_EQ(decide_confirmation(lower, true).decision, ConfirmDecision::Accept);
 
-  std::vector<ConfirmRound> failed = pairs_of({10, 11, 9, 12, 10.5});
+  std::vector<ConfirmRound> failed = pairs_of({10, 11, 9, 12, 10.5, 10});
   failed[2].chosen.reset();
   t = decide_confirmation(failed, false);
   EXPECT_EQ(t.decision, ConfirmDecision::Reject);
-  EXPECT_EQ(t.reason, "the chosen configuration gave no figure in 1 of 5 rounds");
+  EXPECT_EQ(t.reason, "the chosen configuration gave no figure in 1 of 6 rounds");
 
   const std::vector<ConfirmRound> no_original(3, ConfirmRound{110, std::nullopt});
   EXPECT_EQ(decide_confirmation(no_original, false).decision, ConfirmDecision::MoreRounds);
