@@ -11,13 +11,14 @@ budget: objective,method,seed,budget,regret,evaluations. The anchors:
   gp-ei    a plain GP-EI: Matern 5/2 with one length scale per input plus white noise, inputs
            scaled to [0, 1], options one-hot, targets normalised, 8 Latin-hypercube initial
            points, then the largest expected improvement among 2,000 fresh random candidates;
-           reports the best measured figure
+           the likelihood maximised from the initial hyperparameters only, as scikit-learn does
+           by default (--gp-restarts adds random restarts); reports the best measured figure
 
 Every measurement draws its noise from seed * 1000003 + evaluation index, as orvane-regret does.
 A configuration that crashes (no figure) is scored as the worst figure seen so far.
 
 usage: anchors.py --objective-cli PATH [--objectives a,b] [--methods m,n] [--seeds N]
-                  [--first-seed N] [--budgets 20,50]
+                  [--first-seed N] [--budgets 20,50] [--gp-restarts N]
 Needs python3-optuna and python3-sklearn (Debian packages); run with /usr/bin/python3.
 """
 import argparse
@@ -191,7 +192,7 @@ def run_tpe(run, budget, multivariate):
         study.optimize(objective, n_trials=budget)
 
 
-def run_gp_ei(run, budget, rng):
+def run_gp_ei(run, budget, rng, restarts):
     from scipy.stats import norm
     from sklearn.gaussian_process import GaussianProcessRegressor
     from sklearn.gaussian_process.kernels import ConstantKernel, Matern, WhiteKernel
@@ -199,7 +200,6 @@ def run_gp_ei(run, budget, rng):
     for c in latin_hypercube(params, 8, rng):
         if len(run.configs) < budget:
             run.evaluate(c)
-    scores = [s if s is not None else None for s in run.scores]
     while len(run.configs) < budget:
         finite = [s for s in run.scores if s is not None]
         worst = min(finite) if finite else 0.0
@@ -209,7 +209,7 @@ def run_gp_ei(run, budget, rng):
         kernel = ConstantKernel(1.0, (1e-3, 1e3)) * Matern(
             length_scale=np.ones(d), length_scale_bounds=(1e-3, 1e3), nu=2.5) + WhiteKernel(
                 1e-2, (1e-8, 1.0))
-        gp = GaussianProcessRegressor(kernel=kernel, normalize_y=True, n_restarts_optimizer=2,
+        gp = GaussianProcessRegressor(kernel=kernel, normalize_y=True, n_restarts_optimizer=restarts,
                                       random_state=int(rng.integers(2**31)))
         with warnings.catch_warnings():
             warnings.simplefilter("ignore")
@@ -222,7 +222,6 @@ def run_gp_ei(run, budget, rng):
         z = (mu - y.max()) / sd
         ei = (mu - y.max()) * norm.cdf(z) + sd * norm.pdf(z)
         run.evaluate(cand[int(np.argmax(ei))])
-    del scores
 
 
 def main():
@@ -233,6 +232,7 @@ def main():
     ap.add_argument("--seeds", type=int, default=10)
     ap.add_argument("--first-seed", type=int, default=1)
     ap.add_argument("--budgets", default="20,50")
+    ap.add_argument("--gp-restarts", type=int, default=0)
     a = ap.parse_args()
     budgets = sorted(int(b) for b in a.budgets.split(","))
     descs = json.loads(subprocess.run([a.objective_cli, "--describe"], check=True, text=True,
@@ -251,7 +251,7 @@ def main():
                 elif method in ("tpe", "tpe-mv"):
                     run_tpe(run, budgets[-1], method == "tpe-mv")
                 elif method == "gp-ei":
-                    run_gp_ei(run, budgets[-1], rng)
+                    run_gp_ei(run, budgets[-1], rng, a.gp_restarts)
                 else:
                     sys.exit(f"anchors.py: unknown method {method}")
                 for b in budgets:

@@ -7,13 +7,13 @@ budget) lines keep the first. Prints, as Markdown:
   suite     per objective and budget, the median regret [first quartile, third quartile] of every
             method, and whether orvane meets the goals: at or below gp-ei's, tpe's and tpe-mv's
             median, and at 50 evaluations below half of random's
-  ablation  per variant of the Bayesian strategy, its median regret relative to the default's
-            (geometric mean over the cells) and its mean rank among the variants per cell
+  ablation  per variant of the Bayesian strategy, the mean over the cells (objective, budget)
+            of its median regret relative to random search's, its mean rank among the variants,
+            and the cells where it beats the default
 
 usage: suite_table.py suite FILE... | suite_table.py ablation --default=bayes FILE...
 """
 import csv
-import math
 import statistics
 import sys
 from collections import defaultdict
@@ -93,30 +93,34 @@ def ablation(files, default):
     runs, _, order = load(files)
     variants = sorted({k[1] for k in runs if k[1] not in ("random", "orvane")})
     cells = sorted({(k[0], k[2]) for k in runs}, key=lambda c: (order.index(c[0]), c[1]))
-    ratio = defaultdict(list)
+    scaled = defaultdict(list)
     rank = defaultdict(list)
+    wins = defaultdict(int)
     for obj, budget in cells:
         med = {}
         for v in variants:
             values = list(runs.get((obj, v, budget), {}).values())
             if values:
                 med[v] = statistics.median(values)
-        if default not in med:
+        random = list(runs.get((obj, "random", budget), {}).values())
+        if default not in med or not random:
             continue
-        scale = abs(med[default]) + 1e-12 * (1 + abs(med[default]))
+        # Relative to random search's median regret in the same cell: bounded, and comparable
+        # across objectives whose regrets differ by orders of magnitude.
+        scale = statistics.median(random) or 1.0
         for v, m in med.items():
-            # Regrets can be 0 on a grid: a floor keeps the ratio finite.
-            floor = 1e-9 + 1e-6 * scale
-            ratio[v].append(math.log((m + floor) / (med[default] + floor)))
+            scaled[v].append(m / scale)
+            wins[v] += m < med[default]
         for r, v in enumerate(sorted(med, key=lambda v: med[v]), start=1):
             rank[v].append(r)
-    print("| variant | cells | median regret vs default (geometric mean) | mean rank |")
-    print("|---|---|---|---|")
-    for v in sorted(variants, key=lambda v: statistics.mean(rank[v]) if rank[v] else 99):
-        if not ratio[v]:
+    print("| variant | cells | mean of median regret / random's | mean rank | cells better "
+          "than default |")
+    print("|---|---|---|---|---|")
+    for v in sorted(variants, key=lambda v: statistics.mean(scaled[v]) if scaled[v] else 99):
+        if not scaled[v]:
             continue
-        print(f"| {v} | {len(ratio[v])} | {math.exp(statistics.mean(ratio[v])):.2f} | "
-              f"{statistics.mean(rank[v]):.2f} |")
+        print(f"| {v} | {len(scaled[v])} | {statistics.mean(scaled[v]):.3f} | "
+              f"{statistics.mean(rank[v]):.2f} | {wins[v]} |")
     print("\nper cell, median regret:")
     print("| objective | budget | " + " | ".join(variants) + " |")
     print("|---|---|" + "---|" * len(variants))
