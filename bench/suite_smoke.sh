@@ -15,7 +15,7 @@ trap 'rm -rf "$dir"' EXIT
 "$regret" --seeds=1 --budgets=10,12 --initial=4 --confirm-rounds=1 --confirm-max=3 \
   --objectives=func3c,kvstore,appserver --methods=random,bayes,orvane --csv="$dir/runs.csv" \
   >"$dir/regret.txt"
-"$regret" --seeds=1 --budgets=10 --initial=4 --confirm-rounds=1 --objectives=func2c \
+"$regret" --seeds=1 --budgets=10 --initial=4 --confirm-rounds=1 --objectives=func3c \
   --methods=bayes --label=integer-enums --integer-enums --no-trust-region --no-prior \
   --no-shortfall --no-log --csv="$dir/ablation.csv" >/dev/null
 test "$(wc -l <"$dir/runs.csv")" -eq 18
