@@ -71,21 +71,15 @@ Outcome simulate(const Noise& noise, double ratio, int trials, const ConfirmRule
   long accepted = 0, old_accepted = 0, pairs = 0;
   for (int t = 0; t < trials; ++t) {
     Meter meter(noise, static_cast<std::uint64_t>(t) * 7919 + 1);
-    std::vector<ConfirmRound> r;
-    while (true) {
-      const double chosen = meter.measure(30000 * ratio);
-      const double original = meter.measure(30000);
-      r.push_back({chosen, original});
-      if (r.size() == rounds && orvane::tuning::judge_confirmation(r, false).effective) {
-        ++old_accepted;
-      }
-      if (r.size() < rounds) continue;
-      const auto d = orvane::tuning::decide_confirmation(r, false, rule);
-      if (d.decision == ConfirmDecision::MoreRounds) continue;
-      if (d.decision == ConfirmDecision::Accept) ++accepted;
-      break;
-    }
-    pairs += static_cast<long>(r.size());
+    const auto c = orvane::tuning::run_confirmation(rounds, false, rule, [&] {
+      const ConfirmRound pair{meter.measure(30000 * ratio), meter.measure(30000)};
+      return std::optional(pair);
+    });
+    if (c.test.decision == ConfirmDecision::Accept) ++accepted;
+    const std::vector<ConfirmRound> first(c.rounds.begin(),
+                                          c.rounds.begin() + static_cast<long>(rounds));
+    if (orvane::tuning::judge_confirmation(first, false).effective) ++old_accepted;
+    pairs += static_cast<long>(c.rounds.size());
   }
   out.accept_rate = static_cast<double>(accepted) / trials;
   out.old_accept_rate = static_cast<double>(old_accepted) / trials;

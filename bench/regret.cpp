@@ -157,21 +157,20 @@ RunResult run_orvane(const Objective& obj, std::uint64_t seed, const Settings& s
     if (space.key(x) != stock_key) {
       orvane::tuning::ConfirmRule rule;
       rule.max_rounds = static_cast<size_t>(s.confirm_max);
-      std::vector<orvane::tuning::ConfirmRound> rounds;
       auto figure = [](double v) {
         return std::isnan(v) ? std::nullopt : std::optional<double>(v);
       };
-      while (true) {
-        const auto k = static_cast<std::uint64_t>(100000 + 1000 * b + 2 * rounds.size());
-        rounds.push_back({figure(measure(obj, x, noise_seed(seed, k))),
-                          figure(measure(obj, stock, noise_seed(seed, k + 1)))});
-        evaluations += 2;
-        if (rounds.size() < static_cast<size_t>(s.confirm_rounds)) continue;
-        const auto t = orvane::tuning::decide_confirmation(rounds, obj.minimize, rule);
-        if (t.decision == orvane::tuning::ConfirmDecision::MoreRounds) continue;
-        if (t.decision == orvane::tuning::ConfirmDecision::Accept) reported = x;
-        break;
-      }
+      std::uint64_t k = 100000 + 1000 * static_cast<std::uint64_t>(b);
+      const auto c = orvane::tuning::run_confirmation(
+          static_cast<size_t>(s.confirm_rounds), obj.minimize, rule, [&] {
+            const orvane::tuning::ConfirmRound pair{
+                figure(measure(obj, x, noise_seed(seed, k))),
+                figure(measure(obj, stock, noise_seed(seed, k + 1)))};
+            k += 2;
+            return std::optional(pair);
+          });
+      evaluations += 2 * static_cast<int>(c.rounds.size());
+      if (c.test.decision == orvane::tuning::ConfirmDecision::Accept) reported = x;
     }
     out.regret[b] = obj.regret(reported);
     out.evaluations[b] = evaluations;

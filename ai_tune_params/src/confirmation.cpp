@@ -191,4 +191,23 @@ PairedTest decide_confirmation(const std::vector<ConfirmRound>& rounds, bool min
   return t;
 }
 
+Confirmation run_confirmation(size_t rounds, bool minimize, ConfirmRule rule,
+                              const std::function<std::optional<ConfirmRound>()>& measure_pair) {
+  Confirmation c;
+  rule.max_rounds = std::max(rule.max_rounds, rounds);
+  while (true) {
+    const std::optional<ConfirmRound> pair = measure_pair();
+    if (!pair) {
+      c.interrupted = true;
+      rule.max_rounds = c.rounds.size();
+      c.test = decide_confirmation(c.rounds, minimize, rule);
+      return c;
+    }
+    c.rounds.push_back(*pair);
+    if (c.rounds.size() < rounds) continue;
+    c.test = decide_confirmation(c.rounds, minimize, rule);
+    if (c.test.decision != ConfirmDecision::MoreRounds) return c;
+  }
+}
+
 }  // namespace orvane::tuning

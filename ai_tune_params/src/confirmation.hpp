@@ -1,6 +1,7 @@
 #pragma once
 // The verdict on a tuning result: the chosen configuration and the original one measured in
 // alternating pairs, and whether the chosen one is better by more than the measurements wander.
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -71,5 +72,19 @@ struct PairedTest {
 // pairs left it undecided. Otherwise ask for another pair.
 PairedTest decide_confirmation(const std::vector<ConfirmRound>& rounds, bool minimize,
                                const ConfirmRule& rule = {});
+
+// The pairs of one confirmation and what they decided.
+struct Confirmation {
+  std::vector<ConfirmRound> rounds;
+  PairedTest test;
+  bool interrupted = false;  // measure_pair gave up before the rule decided
+};
+
+// Measures pairs, chosen then original, through `measure_pair` (nullopt: the run was asked to
+// stop): `rounds` pairs first, then one more at a time while the rule asks for it, up to
+// rule.max_rounds (never fewer than `rounds`). An interrupted confirmation is judged on the
+// pairs it has, with no more allowed.
+Confirmation run_confirmation(size_t rounds, bool minimize, ConfirmRule rule,
+                              const std::function<std::optional<ConfirmRound>()>& measure_pair);
 
 }  // namespace orvane::tuning

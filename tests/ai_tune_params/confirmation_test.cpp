@@ -256,5 +256,47 @@ TEST(DecideConfirmation, DirectionFailuresAndMissingOriginals) {
   EXPECT_EQ(decide_confirmation({}, false).decision, ConfirmDecision::Reject);
 }
 
+// The confirmation's loop: the first pairs, then one more at a time while the rule asks.
+TEST(RunConfirmation, MeasuresUntilTheRuleDecides) {
+  struct Case {
+    const char* what;
+    std::vector<double> gains;  // what measure_pair gives, in order; past the end: stop
+    size_t rounds, max_rounds;
+    size_t measured;
+    ConfirmDecision decision;
+    bool interrupted;
+  };
+  const Case cases[] = {
+      {"steady gain: decided at six", std::vector<double>(10, 10.0), 3, 8, 6,
+       ConfirmDecision::Accept, false},
+      {"no effect: the limit",
+       {5, -5, 4, -4, 3, -3, 2, -2, 1, -1},
+       3,
+       8,
+       8,
+       ConfirmDecision::Reject,
+       false},
+      {"a limit below the first rounds is raised to them", std::vector<double>(10, 10.0), 6, 2, 6,
+       ConfirmDecision::Accept, false},
+      {"surely worse: decided early", std::vector<double>(10, -10.0), 3, 8, 5,
+       ConfirmDecision::Reject, false},
+      {"stopped before the first rounds", {10, 10}, 3, 8, 2, ConfirmDecision::Reject, true},
+      {"stopped while undecided", {10, 11, 9, 12}, 3, 8, 4, ConfirmDecision::Reject, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    size_t next = 0;
+    ConfirmRule rule;
+    rule.max_rounds = c.max_rounds;
+    const Confirmation got = run_confirmation(c.rounds, false, rule, [&] {
+      if (next == c.gains.size()) return std::optional<ConfirmRound>();
+      return std::optional(ConfirmRound{100 + c.gains[next++], 100});
+    });
+    EXPECT_EQ(got.rounds.size(), c.measured);
+    EXPECT_EQ(got.test.decision, c.decision) << got.test.reason;
+    EXPECT_EQ(got.interrupted, c.interrupted);
+  }
+}
+
 }  // namespace
 }  // namespace orvane::tuning
