@@ -1,7 +1,5 @@
 // `orvane tuning`: loads the project, runs the tuning, reports the outcome, writes the run's
 // record, history and convergence page, and applies the result when the administrator says yes.
-#include "tuning_command.hpp"
-
 #include <unistd.h>
 
 #include <filesystem>
@@ -19,6 +17,7 @@
 #include <orvane/util.hpp>
 #include <orvane/value_text.hpp>
 
+#include "command_module.hpp"
 #include "dispatch.hpp"
 
 namespace orvane {
@@ -64,8 +63,6 @@ std::vector<std::string> write_outputs(const std::filesystem::path& outpath,
   }
   return written;
 }
-
-}  // namespace
 
 int run_tuning(const Json& options) {
   Timer& timer = DecoratorWrap::singleton<Timer>();
@@ -146,4 +143,12 @@ int run_tuning(const Json& options) {
   return kExitOk;
 }
 
+}  // namespace
 }  // namespace orvane
+
+// One tuning run of the project file, its outcome, and the Y/N question on applying the result.
+// Returns 0 when the run completed, 1 when it could not start or failed, 128 + the signal number
+// when SIGINT or SIGTERM stopped it.
+ORVANE_COMMAND(tuning) {
+  return orvane::run_tuning(options);
+}
