@@ -7,9 +7,9 @@ budget) lines keep the first. Prints, as Markdown:
   suite     per objective and budget, the median regret [first quartile, third quartile] of every
             method, and whether orvane meets the goals: at or below gp-ei's, tpe's and tpe-mv's
             median, and at 50 evaluations below half of random's
-  ablation  per variant of the Bayesian strategy, the mean over the cells (objective, budget)
-            of its median regret relative to random search's, its mean rank among the variants,
-            and the cells where it beats the default
+  ablation  per variant of the Bayesian strategy, on the cells (objective, budget) it shares
+            with the default: the mean of its median regret relative to random search's, the
+            same for the default, and the cells where it is better or worse
 
 usage: suite_table.py suite FILE... | suite_table.py ablation --default=bayes FILE...
 """
@@ -93,9 +93,13 @@ def ablation(files, default):
     runs, _, order = load(files)
     variants = sorted({k[1] for k in runs if k[1] not in ("random", "orvane")})
     cells = sorted({(k[0], k[2]) for k in runs}, key=lambda c: (order.index(c[0]), c[1]))
-    scaled = defaultdict(list)
-    rank = defaultdict(list)
-    wins = defaultdict(int)
+    # Per variant, on the cells it shares with the default: both median regrets relative to
+    # random search's in the same cell (bounded, and comparable across objectives whose regrets
+    # differ by orders of magnitude), and the cells where it is better or worse.
+    mine = defaultdict(list)
+    theirs = defaultdict(list)
+    better = defaultdict(int)
+    worse = defaultdict(int)
     for obj, budget in cells:
         med = {}
         for v in variants:
@@ -105,22 +109,20 @@ def ablation(files, default):
         random = list(runs.get((obj, "random", budget), {}).values())
         if default not in med or not random:
             continue
-        # Relative to random search's median regret in the same cell: bounded, and comparable
-        # across objectives whose regrets differ by orders of magnitude.
         scale = statistics.median(random) or 1.0
         for v, m in med.items():
-            scaled[v].append(m / scale)
-            wins[v] += m < med[default]
-        for r, v in enumerate(sorted(med, key=lambda v: med[v]), start=1):
-            rank[v].append(r)
-    print("| variant | cells | mean of median regret / random's | mean rank | cells better "
-          "than default |")
-    print("|---|---|---|---|---|")
-    for v in sorted(variants, key=lambda v: statistics.mean(scaled[v]) if scaled[v] else 99):
-        if not scaled[v]:
+            mine[v].append(m / scale)
+            theirs[v].append(med[default] / scale)
+            better[v] += m < med[default]
+            worse[v] += m > med[default]
+    print(f"| variant | cells | mean of median regret / random's | the same for {default} | "
+          "better | worse |")
+    print("|---|---|---|---|---|---|")
+    for v in sorted(variants, key=lambda v: -len(mine[v])):
+        if not mine[v]:
             continue
-        print(f"| {v} | {len(scaled[v])} | {statistics.mean(scaled[v]):.3f} | "
-              f"{statistics.mean(rank[v]):.2f} | {wins[v]} |")
+        print(f"| {v} | {len(mine[v])} | {statistics.mean(mine[v]):.3f} | "
+              f"{statistics.mean(theirs[v]):.3f} | {better[v]} | {worse[v]} |")
     print("\nper cell, median regret:")
     print("| objective | budget | " + " | ".join(variants) + " |")
     print("|---|---|" + "---|" * len(variants))
