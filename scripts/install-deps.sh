@@ -17,6 +17,7 @@ PACKAGES=(
   procps sysstat iproute2 util-linux
   ethtool net-tools fdisk
   nginx-light wrk
+  python3-optuna python3-sklearn
 )
 
 missing=()
