@@ -7,7 +7,7 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config git ccache
+  build-essential cmake ninja-build pkg-config git
   libcli11-dev nlohmann-json3-dev libspdlog-dev libfmt-dev libyaml-cpp-dev libgumbo-dev
   libeigen3-dev libnlopt-dev libnlopt-cxx-dev libpcre2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
