@@ -52,12 +52,14 @@ foreach(rel IN LISTS ORVANE_CONFFILES)
   string(APPEND ORVANE_CONFFILES_TEXT "/etc/orvane/${rel}\n")
 endforeach()
 file(WRITE "${CMAKE_BINARY_DIR}/debian/conffiles" "${ORVANE_CONFFILES_TEXT}")
+# The libraries are in the system's directory: dpkg runs ldconfig once after the installation.
+file(WRITE "${CMAKE_BINARY_DIR}/debian/triggers" "activate-noawait ldconfig\n")
 foreach(script postinst postrm)
   configure_file("${PROJECT_SOURCE_DIR}/deploy/debian/${script}"
     "${CMAKE_BINARY_DIR}/debian/${script}" COPYONLY)
 endforeach()
 # A umask of 002 would otherwise give group-writable control files, which dpkg refuses.
-file(CHMOD "${CMAKE_BINARY_DIR}/debian/conffiles"
+file(CHMOD "${CMAKE_BINARY_DIR}/debian/conffiles" "${CMAKE_BINARY_DIR}/debian/triggers"
   PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 file(CHMOD "${CMAKE_BINARY_DIR}/debian/postinst" "${CMAKE_BINARY_DIR}/debian/postrm"
   PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
@@ -68,10 +70,10 @@ set(CPACK_PACKAGE_NAME orvane)
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_CONTACT "orvane maintainers <maintainers@orvane.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "expert performance-tuning tool for servers")
-set(CPACK_PACKAGE_DESCRIPTION "orvane collects a server's performance data, analyses it into \
-findings and tuning advice with a self-contained HTML report and a JSON result, applies preset \
-workload profiles and tuned settings with a journal that can put every change back, and tunes a \
-workload's parameters with a Bayesian optimiser.")
+set(CPACK_PACKAGE_DESCRIPTION "orvane collects a server's performance data, analyses it into
+findings and tuning advice with a self-contained HTML report and a JSON result,
+applies preset workload profiles and tuned settings with a journal that can put
+every change back, and tunes a workload's parameters with a Bayesian optimiser.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
@@ -88,10 +90,11 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "usr/${CMAKE_INSTALL_LIBDIR}")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY "=")
 # What the collector and the report run on the host, besides the libraries.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "procps, iproute2, util-linux")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "procps, iproute2")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "sysstat, ethtool, net-tools, fdisk")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "linux-perf, bash-completion, ansible-core")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${CMAKE_BINARY_DIR}/debian/conffiles"
+  "${CMAKE_BINARY_DIR}/debian/triggers"
   "${CMAKE_BINARY_DIR}/debian/postinst" "${CMAKE_BINARY_DIR}/debian/postrm")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Read by stage.cmake at packaging time.
