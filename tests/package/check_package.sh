@@ -44,7 +44,7 @@ echo "installed size: $(du -sk "$work/x" | cut -f1) KiB"
 
 $round_trip || exit 0
 
-dpkg-query -W orvane >/dev/null 2>&1 && fail "orvane is installed already; the round trip needs a machine without it"
+dpkg-query -W orvane >/dev/null 2>&1 && fail "orvane is installed (or not purged); the round trip needs a machine without it"
 # Every file outside the volatile places, before and after: the round trip must leave none.
 snapshot() {
   find / -xdev \( -path /proc -o -path /sys -o -path /dev -o -path /run -o -path /tmp \
@@ -60,8 +60,8 @@ ORVANE_OS_RELEASE="$src/examples/nerith-os-release" ORVANE_SAMPLING=1,1 orvane a
 ls "$work/out/orvaneData"/orvane_report_*.html >/dev/null || fail "the installed orvane wrote no report"
 
 # A journal that still holds changes survives the purge; a finished one does not stop it.
-dpkg -r orvane
 printf '{\n  "id": "x",\n  "state": "applied"\n}\n' >/var/lib/orvane/profile-x.json
+dpkg -r orvane
 dpkg -P orvane 2>"$work/purge.err"
 grep -q "profile-x.json" "$work/purge.err" || fail "purge did not name the kept journal"
 [ -f /var/lib/orvane/profile-x.json ] || fail "purge deleted a journal with unrecovered changes"
