@@ -50,7 +50,7 @@ std::string Config::get_output_path() {
 }
 
 std::string Config::conf_path_of(const std::string& program) {
-  const auto prefix = std::filesystem::path(program).parent_path().parent_path().lexically_normal();
+  const auto prefix = std::filesystem::path(program).lexically_normal().parent_path().parent_path();
   // The file-system hierarchy puts the configuration of /usr's programs in /etc, not /usr/etc.
   if (prefix == "/usr" || prefix == "/") return "/etc/orvane/";
   return with_slash((prefix / "etc" / "orvane").string());
