@@ -84,7 +84,7 @@ ORVANE_STATE_DIR="$work/state" ORVANE_OS_RELEASE="$src/examples/nerith-os-releas
   "$orvane" profile -o "$work/probe" recover </dev/null >/dev/null 2>&1 || rc=$?
 if [ "$rc" -ne 3 ]; then
   for mode in --check ""; do
-    playbook $mode --diff -e orvane_action=recover "$src/deploy/ansible/profile.yml" >"$work/recover.log" ||
+    playbook $mode --diff -e orvane_action=recover "$src/deploy/ansible/profile.yml" </dev/null >"$work/recover.log" ||
       { cat "$work/recover.log"; fail "recover ${mode:-run}"; }
     grep -q "orvane answered" "$work/recover.log" || fail "recover ${mode:-run} shows no diff"
     [ "$(recap_changed "$work/recover.log")" = $'node1 0\nnode2 0' ] || { cat "$work/recover.log"; fail "recover changed"; }
@@ -92,6 +92,38 @@ if [ "$rc" -ne 3 ]; then
 else
   echo "SKIP: profile recover is not part of this build (exit 3)"
 fi
+
+# The profile playbook's Y/N road, against a stand-in for orvane that plans one setting, asks,
+# and records a journal file on Y (or says there is nothing to change once it is recorded).
+cat >"$work/orvane-standin" <<'STANDIN'
+#!/bin/sh
+journal="$ORVANE_STATE_DIR/profile-1.json"
+if [ -e "$journal" ]; then echo "nothing to change: the profile is active"; exit 0; fi
+echo "plan: vm.swappiness 60 -> 1 (live)"
+printf '(Y/N): '
+read -r answer || exit 1
+case $answer in
+  Y | y) mkdir -p "$ORVANE_STATE_DIR" && echo '{}' >"$journal" && echo "applied: vm.swappiness = 1" ;;
+  *) echo "nothing changed" ;;
+esac
+STANDIN
+chmod +x "$work/orvane-standin"
+standin=(-e "orvane_binary=$work/orvane-standin" -e orvane_scene=mysql_config -e orvane_conf_dir=/nonexistent
+  -e '{"orvane_environment": {"ORVANE_STATE_DIR": "'"$work"'/standin/{{ inventory_hostname }}"}}')
+while IFS='|' read -r mode expect_changed expect_journal expect_text; do
+  playbook $mode --diff "${standin[@]}" "$src/deploy/ansible/profile.yml" </dev/null >"$work/profile.log" ||
+    { cat "$work/profile.log"; fail "profile playbook ${mode:-run}"; }
+  [ "$(recap_changed "$work/profile.log")" = "node1 $expect_changed"$'\n'"node2 $expect_changed" ] ||
+    { cat "$work/profile.log"; fail "profile playbook ${mode:-run}: expected changed=$expect_changed"; }
+  journals=$(find "$work/standin" -name 'profile-1.json' 2>/dev/null | wc -l || true)
+  [ "$journals" = "$expect_journal" ] || fail "profile playbook ${mode:-run}: $journals journals, not $expect_journal"
+  grep -qz -- "$expect_text" "$work/profile.log" || { cat "$work/profile.log"; fail "the diff lacks '$expect_text'"; }
+done <<'TABLE'
+--check|1|0|orvane answered N to: .*vm.swappiness 60 -> 1
+|1|2|orvane answered Y to: .*applied: vm.swappiness = 1
+|0|2|nothing to change
+--check|0|2|orvane answered N
+TABLE
 
 (cd "$src/deploy/ansible" && ansible-lint --offline analysis.yml profile.yml roles/orvane) >"$work/lint.log" 2>&1 ||
   { cat "$work/lint.log"; fail "ansible-lint"; }

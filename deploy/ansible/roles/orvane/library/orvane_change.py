@@ -6,6 +6,7 @@ from __future__ import annotations
 
 import os
 import re
+import subprocess
 
 from ansible.module_utils.basic import AnsibleModule
 
@@ -64,7 +65,14 @@ def main():
     argv = module.params["argv"]
     answer = "N" if module.check_mode else "Y"
     before = journal_snapshot(module.params["state_dir"])
-    rc, out, err = module.run_command(argv, data=answer, binary_data=False)
+    # orvane does not read the answer when there is nothing to ask (nothing to change or to
+    # restore); communicate() tolerates the closed pipe where run_command(data=...) fails.
+    try:
+        proc = subprocess.run(argv, input=answer + "\n", capture_output=True, text=True,
+                              errors="replace", check=False)
+    except OSError as e:
+        module.fail_json(msg="cannot run %s: %s" % (argv[0], e), cmd=argv)
+    rc, out, err = proc.returncode, proc.stdout, proc.stderr
     after = journal_snapshot(module.params["state_dir"])
 
     text = out + (("\n" + err) if err else "")
