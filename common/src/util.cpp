@@ -49,6 +49,10 @@ void AtomicFile::write(std::string_view data) {
   data_.append(data);
 }
 
+void AtomicFile::keep_attributes_of(const std::filesystem::path& model) {
+  model_ = model;
+}
+
 void AtomicFile::commit() {
   if (committed_) return;
   std::string tmpl = path_.string() + ".tmp.XXXXXX";
@@ -72,6 +76,14 @@ void AtomicFile::commit() {
   mode_t mask = ::umask(0);
   ::umask(mask);
   ::fchmod(fd, 0666 & ~mask);
+  struct stat model {};
+  if (!model_.empty() && ::stat(model_.c_str(), &model) == 0) {
+    // Owner first: changing it may clear the set-id bits that the mode then puts back.
+    if (::fchown(fd, model.st_uid, model.st_gid) != 0 && errno != EPERM) {
+      abandon(errno, "cannot set the owner of");
+    }
+    if (::fchmod(fd, model.st_mode & 07777) != 0) abandon(errno, "cannot set the mode of");
+  }
   if (sync_ && ::fsync(fd) != 0) abandon(errno, "cannot write");
   if (::close(fd) != 0) {
     int err = errno;

@@ -22,6 +22,9 @@ class AtomicFile {
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
   void write(std::string_view data);
+  // The published file gets the mode and owner of `model` (usually the file being replaced)
+  // instead of those of a new file. A missing model leaves the defaults.
+  void keep_attributes_of(const std::filesystem::path& model);
   void commit();  // throws std::system_error naming the path on failure
 
  private:
@@ -29,6 +32,7 @@ class AtomicFile {
   std::string data_;
   bool sync_ = true;
   bool committed_ = false;
+  std::filesystem::path model_;
 };
 
 // The word quoted for /bin/sh when it holds anything outside [A-Za-z0-9._:@-] (then in single
