@@ -1,5 +1,6 @@
 // The table of command codes, the fields each handler reads, and the handlers.
 #include "dispatch.hpp"
+#include "profile_command.hpp"
 #include "report_commands.hpp"
 #include "tuning_command.hpp"
 
@@ -41,11 +42,11 @@ const std::vector<Handler>& handlers() {
   static const std::vector<Handler> table = {
       {"col", kCollect, run_collection},
       {"ana", with(kCollect, {"test"}), run_analysis},
-      {"pro_kafka", with(kCommon, {"CONF_DIR"}), not_installed},
-      {"pro_mysql", with(kCommon, {"CONF_DIR"}), not_installed},
-      {"pro_ats", with(kCommon, {"CONF_DIR"}), not_installed},
-      {"pro_specweb", with(kCommon, {"CONF_DIR"}), not_installed},
-      {"pro_dm", with(kCommon, {"CONF_DIR"}), not_installed},
+      {"pro_kafka", with(kCommon, {"CONF_DIR"}), run_profile},
+      {"pro_mysql", with(kCommon, {"CONF_DIR"}), run_profile},
+      {"pro_ats", with(kCommon, {"CONF_DIR"}), run_profile},
+      {"pro_specweb", with(kCommon, {"CONF_DIR"}), run_profile},
+      {"pro_dm", with(kCommon, {"CONF_DIR"}), run_profile},
       {"pro_rec", kCommon, not_installed},
       {"app", with(kCommon, {"SCRIPT", "PATH", "enc", "de"}), not_installed},
       {"tuning", with(kCommon, {"tuning_outpath", "PROJECT_YAML"}), run_tuning},

@@ -50,7 +50,8 @@ std::string as_line(std::string_view text, size_t at, std::string line) {
 
 class IniText : public ConfigText {
  public:
-  explicit IniText(std::string text) : ConfigText(std::move(text)) {}
+  // `continued`: a line ending in a backslash goes on in the next (systemd unit files).
+  IniText(std::string text, bool continued) : ConfigText(std::move(text)), continued_(continued) {}
 
  private:
   struct Section {
@@ -80,11 +81,16 @@ class IniText : public ConfigText {
     const std::string_view t = text_;
     std::string section;
     for (size_t b = 0; b < t.size(); b = next_line(t, b)) {
-      const size_t e = line_end(t, b);
+      size_t e = line_end(t, b);
       const std::string_view raw = t.substr(b, e - b);
       const std::string_view line = trim(raw);
       if (line.empty() || line.front() == '#' || line.front() == ';' || line.front() == '!')
         continue;
+      if (continued_) {
+        while (e > b && t[e - 1] == '\\' && next_line(t, e) < t.size()) {
+          e = line_end(t, next_line(t, e));
+        }
+      }
       if (line.front() == '[') {
         const size_t close = line.find(']');
         if (close == std::string_view::npos) {
@@ -107,7 +113,8 @@ class IniText : public ConfigText {
       Entry entry{section, name, "", 0, 0};
       Layout layout{indent_of(t, b), " = "};
       if (name.empty() || (p < e && t[p] != '=' && t[p] != '#' && t[p] != ';')) {
-        throw ConfigParseError(line_of(t, b), fmt::format("cannot read '{}'", line));
+        throw ConfigParseError(
+            line_of(t, b), fmt::format("cannot read '{}'", trim(t.substr(b, line_end(t, b) - b))));
       }
       if (p < e && t[p] == '=') {
         layout.separator = std::string(t.substr(k, p + 1 - k));
@@ -136,10 +143,11 @@ class IniText : public ConfigText {
       entries_.push_back(entry);
       layouts_.push_back(layout);
       if (sections_.empty()) {
-        global_end_ = next_line(t, b);
+        global_end_ = next_line(t, e);
       } else {
-        sections_.back().end_of_entries = next_line(t, b);
+        sections_.back().end_of_entries = next_line(t, e);
       }
+      b = line_start(t, e);
     }
   }
 
@@ -190,6 +198,7 @@ class IniText : public ConfigText {
     return {text_.size(), block};
   }
 
+  bool continued_ = false;
   std::vector<Section> sections_;
   std::vector<Layout> layouts_;
   size_t global_end_ = 0;
@@ -520,7 +529,8 @@ void ConfigText::set(const ConfigKey& key, const std::string& value) {
 
 std::unique_ptr<ConfigText> ConfigText::open(std::string_view format, std::string text) {
   std::unique_ptr<ConfigText> c;
-  if (format == "ini") c = std::make_unique<IniText>(std::move(text));
+  if (format == "ini") c = std::make_unique<IniText>(std::move(text), false);
+  if (format == "systemd") c = std::make_unique<IniText>(std::move(text), true);
   if (format == "properties") c = std::make_unique<PropertiesText>(std::move(text));
   if (format == "records") c = std::make_unique<RecordsText>(std::move(text));
   if (format == "nginx") c = std::make_unique<NginxText>(std::move(text));

@@ -39,7 +39,8 @@ class ConfigText {
   // Whether the file has this section (ini) or block (nginx); always false for flat formats.
   virtual bool has_section(std::string_view name) const;
 
-  // Formats: "ini" (my.cnf, dm.ini, systemd units, sysctl.d), "properties", "records", "nginx",
+  // Formats: "ini" (my.cnf, dm.ini, sysctl.d), "systemd" (ini with backslash continuation
+  // lines), "properties", "records", "nginx",
   // "limits" (/etc/security/limits.conf lines; the key name is "domain type item").
   static std::unique_ptr<ConfigText> open(std::string_view format, std::string text);
 

@@ -298,7 +298,7 @@ class Planner {
     item.paths = {path};
     item.persist = s.key("persist", "true") != "false";
     if (item.persist) item.effect = "live, and at boot";
-    if (!wanted) return skip(item, "condition not met on this host: " + s.when);
+    if (!wanted) return skip(item, "applies only where " + s.when);
     item.wanted = *wanted;
     const auto current = system_text(path);
     if (!current) return skip(item, "not on this host (no " + path + ")");
@@ -350,7 +350,7 @@ class Planner {
     item.paths = paths;
     item.effect = "live, lost at reboot";
     const auto wanted = value(s, facts);
-    if (!wanted) return skip(item, "condition not met: " + s.when);
+    if (!wanted) return skip(item, "applies only where " + s.when);
     item.wanted = *wanted;
     std::vector<std::string> currents;
     std::string offered;
@@ -389,7 +389,7 @@ class Planner {
         base(s, user.empty() ? fmt::format("{}.service {}", s.service, limit_key(s.target))
                              : fmt::format("{} {} (soft and hard)", user, s.target));
     const auto wanted = value(s, facts_);
-    if (!wanted) return skip(item, "condition not met: " + s.when);
+    if (!wanted) return skip(item, "applies only where " + s.when);
     item.wanted = *wanted;
     std::optional<std::string> current;
     if (user.empty()) {
@@ -412,7 +412,8 @@ class Planner {
         files.insert(files.end(), dropins.begin(), dropins.end());
       }
       for (const auto& f : files) {
-        if (auto v = files_.open(host_path(f), "ini").get({"Service", limit_key(s.target), "", {}}))
+        if (auto v =
+                files_.open(host_path(f), "systemd").get({"Service", limit_key(s.target), "", {}}))
           current = v;
       }
       const std::string dropin = "/etc/systemd/system/" + unit + ".d/90-orvane.conf";
@@ -494,7 +495,7 @@ class Planner {
     const std::string rel = target.lexically_relative(files_.conf_dir()).string();
     PlanItem item = base(s, fmt::format("{}{} ({})", shown_section, s.target, rel));
     const auto wanted = value(s, facts_);
-    if (!wanted) return skip(item, "condition not met: " + s.when);
+    if (!wanted) return skip(item, "applies only where " + s.when);
     item.wanted = *wanted;
     item.current = current ? collapse(*current) : kNotSet;
     if (!inside(target, files_.conf_dir())) {
@@ -576,7 +577,7 @@ std::string plan_table(const Plan& plan) {
   auto table = [](const std::vector<Row>& rows) {
     size_t w[4] = {0, 0, 0, 0};
     for (const auto& r : rows) {
-      for (size_t i = 0; i < 4; ++i) w[i] = std::max(w[i], std::min<size_t>(r.cells[i].size(), 48));
+      for (size_t i = 0; i < 4; ++i) w[i] = std::max(w[i], r.cells[i].size());
     }
     std::string out;
     for (const auto& r : rows) {
