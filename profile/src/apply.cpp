@@ -46,7 +46,7 @@ void write_text(const ChangeItem& item, const std::string& path, bool original) 
   const bool existed = item.detail.value("existed", true);
   if (original && !existed) {
     std::error_code ec;
-    fs::remove(path, ec);
+    if (fs::exists(path, ec)) fs::remove(path, ec);
     if (ec) throw std::system_error(ec, "cannot remove " + path);
     // Folders orvane created for the file go too, when nothing else was put in them.
     for (const auto& dir : item.detail.value("created_dirs", Json::array())) {
@@ -55,9 +55,8 @@ void write_text(const ChangeItem& item, const std::string& path, bool original) 
     return;
   }
   if (!original) {
-    for (const auto& dir : item.detail.value("created_dirs", Json::array())) {
-      fs::create_directory(dir.get<std::string>());
-    }
+    const Json dirs = item.detail.value("created_dirs", Json::array());
+    for (auto dir = dirs.rbegin(); dir != dirs.rend(); ++dir) fs::create_directory(dir->get<std::string>());
   }
   AtomicFile file(path);
   file.keep_attributes_of(path);
