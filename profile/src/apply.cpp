@@ -56,7 +56,8 @@ void write_text(const ChangeItem& item, const std::string& path, bool original) 
   }
   if (!original) {
     const Json dirs = item.detail.value("created_dirs", Json::array());
-    for (auto dir = dirs.rbegin(); dir != dirs.rend(); ++dir) fs::create_directory(dir->get<std::string>());
+    for (auto dir = dirs.rbegin(); dir != dirs.rend(); ++dir)
+      fs::create_directory(dir->get<std::string>());
   }
   AtomicFile file(path);
   file.keep_attributes_of(path);

@@ -9,8 +9,9 @@
 namespace orvane::profile {
 namespace {
 
-const Facts kFacts = {{"memory", 8.0 * 1024 * 1024 * 1024}, {"cpus", 4}, {"disks", 2},
-                      {"rotational", 0}, {"GiB", 1024.0 * 1024 * 1024}, {"MiB", 1024.0 * 1024}};
+const Facts kFacts = {
+    {"memory", 8.0 * 1024 * 1024 * 1024}, {"cpus", 4},           {"disks", 2}, {"rotational", 0},
+    {"GiB", 1024.0 * 1024 * 1024},        {"MiB", 1024.0 * 1024}};
 
 TEST(Expression, Values) {
   const std::pair<const char*, double> cases[] = {
@@ -33,16 +34,16 @@ TEST(Expression, Values) {
 }
 
 TEST(Expression, Refusals) {
-  const char* cases[] = {"",      "1 +",      "(1",      "1 2",        "memry",  "cpus / (disks - 2)",
-                         "foo(1)", "if(1, 2)", "min()",   "1 ; 2",      "1..2",   "memory $ 2"};
+  const char* cases[] = {"",       "1 +",      "(1",    "1 2",   "memry", "cpus / (disks - 2)",
+                         "foo(1)", "if(1, 2)", "min()", "1 ; 2", "1..2",  "memory $ 2"};
   for (const char* text : cases) {
     EXPECT_THROW(evaluate(text, kFacts), ExpressionError) << text;
   }
 }
 
 TEST(Expression, CheckKnowsEveryFactNameButNotOthers) {
-  EXPECT_NO_THROW(check_expression("memory / GiB + cpus + disks + rotational + ssd + disk_rotational",
-                                   fact_names()));
+  EXPECT_NO_THROW(check_expression(
+      "memory / GiB + cpus + disks + rotational + ssd + disk_rotational", fact_names()));
   // A division that would be by zero with real facts is no syntax error.
   EXPECT_NO_THROW(check_expression("cpus / (disks - disks)", fact_names()));
   EXPECT_THROW(check_expression("memory_gb", fact_names()), ExpressionError);

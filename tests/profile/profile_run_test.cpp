@@ -37,8 +37,10 @@ const char* const kDmIni =
     "#DaMeng Database Server Configuration file\n"
     "\t\tINSTANCE_NAME                   = DMSERVER\n"
     "\t\tMEMORY_POOL                     = 500                   #Memory Pool Size In Megabyte\n"
-    "\t\tBUFFER                          = 1000                  #Initial System Buffer Size In Megabytes\n"
-    "\t\tMAX_BUFFER                      = 1000                  #Maximum System Buffer Size In Megabytes\n"
+    "\t\tBUFFER                          = 1000                  #Initial System Buffer Size In "
+    "Megabytes\n"
+    "\t\tMAX_BUFFER                      = 1000                  #Maximum System Buffer Size In "
+    "Megabytes\n"
     "\t\tWORKER_THREADS                  = 16                    #Number Of Worker Threads\n";
 
 // A host with 8 GiB, 4 CPUs, one SSD, and the kernel values and units the profiles touch.
@@ -58,12 +60,20 @@ void make_host(const fs::path& root) {
     put(dir + "scaling_governor", "powersave\n");
     put(dir + "scaling_available_governors", "performance powersave\n");
   }
-  for (const auto& [key, value] : std::map<std::string, std::string>{
-           {"vm/swappiness", "60"}, {"vm/max_map_count", "65530"}, {"vm/dirty_background_ratio", "10"},
-           {"vm/dirty_ratio", "20"}, {"net/core/rmem_max", "212992"}, {"net/core/wmem_max", "212992"},
-           {"net/core/somaxconn", "4096"}, {"net/core/netdev_max_backlog", "1000"},
-           {"net/ipv4/tcp_max_syn_backlog", "512"}, {"net/ipv4/ip_local_port_range", "32768\t60999"},
-           {"net/ipv4/tcp_fin_timeout", "60"}, {"net/ipv4/tcp_tw_reuse", "2"}, {"fs/file-max", "9223372036854775807"}}) {
+  for (const auto& [key, value] :
+       std::map<std::string, std::string>{{"vm/swappiness", "60"},
+                                          {"vm/max_map_count", "65530"},
+                                          {"vm/dirty_background_ratio", "10"},
+                                          {"vm/dirty_ratio", "20"},
+                                          {"net/core/rmem_max", "212992"},
+                                          {"net/core/wmem_max", "212992"},
+                                          {"net/core/somaxconn", "4096"},
+                                          {"net/core/netdev_max_backlog", "1000"},
+                                          {"net/ipv4/tcp_max_syn_backlog", "512"},
+                                          {"net/ipv4/ip_local_port_range", "32768\t60999"},
+                                          {"net/ipv4/tcp_fin_timeout", "60"},
+                                          {"net/ipv4/tcp_tw_reuse", "2"},
+                                          {"fs/file-max", "9223372036854775807"}}) {
     put("proc/sys/" + key, value + "\n");
   }
   put("etc/passwd", "root:x:0:0::/root:/bin/sh\ndmdba:x:1001:1001::/home/dmdba:/bin/sh\n");
@@ -79,13 +89,15 @@ std::map<std::string, std::string> snapshot(const fs::path& dir) {
   std::map<std::string, std::string> out;
   for (const auto& e : fs::recursive_directory_iterator(dir)) {
     const std::string rel = e.path().lexically_relative(dir).string();
-    if (rel.starts_with("state") || rel.starts_with("out") || rel.starts_with("ats-check")) continue;
+    if (rel.starts_with("state") || rel.starts_with("out") || rel.starts_with("ats-check"))
+      continue;
     struct stat st {};
     ::lstat(e.path().c_str(), &st);
     std::string value = std::to_string(st.st_mode) + ":";
     if (e.is_regular_file()) {
       const std::string text = read_file(e.path());
-      value += rel.starts_with("host/proc") || rel.starts_with("host/sys") ? sysfs_choice(text) : text;
+      value +=
+          rel.starts_with("host/proc") || rel.starts_with("host/sys") ? sysfs_choice(text) : text;
     }
     out[rel] = value;
   }
@@ -104,7 +116,8 @@ struct Scene {
 std::string run_check(const std::vector<std::string>& argv, const std::string& must_not_contain) {
   const ProcessResult r = run_process(argv, {.timeout = std::chrono::seconds(60)});
   const std::string all = r.out + r.err;
-  if (r.status != 0 || (!must_not_contain.empty() && all.find(must_not_contain) != std::string::npos)) {
+  if (r.status != 0 ||
+      (!must_not_contain.empty() && all.find(must_not_contain) != std::string::npos)) {
     return "status " + std::to_string(r.status) + ": " + all.substr(0, 2000);
   }
   return "";
@@ -114,13 +127,16 @@ const Scene kScenes[] = {
     {"mysql_config", "/etc/mysql", "", "",
      [](const fs::path& conf) {
        // Unknown options make it fail; malformed values are reported as [ERROR] lines.
-       return run_check({"/usr/sbin/mariadbd", "--defaults-file=" + (conf / "mariadb.conf.d/50-server.cnf").string(),
+       return run_check({"/usr/sbin/mariadbd",
+                         "--defaults-file=" + (conf / "mariadb.conf.d/50-server.cnf").string(),
                          "--help", "--verbose"},
                         "[ERROR]");
      }},
     {"specweb_config", "/etc/nginx", "", "",
      [](const fs::path& conf) {
-       return run_check({"/usr/sbin/nginx", "-t", "-q", "-e", "stderr", "-c", (conf / "nginx.conf").string()}, "");
+       return run_check(
+           {"/usr/sbin/nginx", "-t", "-q", "-e", "stderr", "-c", (conf / "nginx.conf").string()},
+           "");
      }},
     {"ats_config", "/etc/trafficserver", "", "",
      [](const fs::path& conf) {
@@ -136,12 +152,14 @@ const Scene kScenes[] = {
            << "\nruntimedir: " << (run / "logs").string() << "\nlogdir: " << (run / "logs").string()
            << "\ncachedir: " << (run / "logs").string() << "\n";
        fs::permissions(run / "logs", fs::perms::all | fs::perms::sticky_bit);
-       const std::string r = run_check({"/usr/bin/traffic_server", "--run-root=" + (run / "runroot.yaml").string(),
-                                        "-C", "verify_config", "-D", conf.string()},
-                                       "ERROR");
+       const std::string r =
+           run_check({"/usr/bin/traffic_server", "--run-root=" + (run / "runroot.yaml").string(),
+                      "-C", "verify_config", "-D", conf.string()},
+                     "ERROR");
        if (!r.empty()) return r;
        const std::string diags = read_file(run / "logs/diags.log");
-       if (diags.find("Could not parse") != std::string::npos || diags.find("ERROR") != std::string::npos ||
+       if (diags.find("Could not parse") != std::string::npos ||
+           diags.find("ERROR") != std::string::npos ||
            diags.find("(throttle)") == std::string::npos) {
          return diags;
        }
@@ -188,7 +206,8 @@ class ProfileRun : public ::testing::Test {
       fs::permissions(tmp_.path(), fs::perms::others_exec, fs::perm_options::add);
       fs::permissions(conf.parent_path(), fs::perms::others_exec, fs::perm_options::add);
       for (const auto& e : fs::recursive_directory_iterator(conf)) {
-        if (e.is_directory()) fs::permissions(e.path(), fs::perms::others_exec, fs::perm_options::add);
+        if (e.is_directory())
+          fs::permissions(e.path(), fs::perms::others_exec, fs::perm_options::add);
       }
     } else {
       tmp_.write(std::string("conf/") + s.name + "/" + s.sample_name, s.sample);
@@ -241,7 +260,8 @@ TEST_F(ProfileRun, EverySceneAppliesPassesTheServersCheckAndIsUndoneExactly) {
 TEST_F(ProfileRun, AnswersOtherThanYesChangeNothing) {
   const fs::path conf = conf_dir(kScenes[3]);
   const auto before = snapshot(tmp_.path());
-  const std::pair<const char*, int> answers[] = {{"n\n", 0}, {"maybe\nN\n", 0}, {"", 1}, {"yes\n", 1}};
+  const std::pair<const char*, int> answers[] = {
+      {"n\n", 0}, {"maybe\nN\n", 0}, {"", 1}, {"yes\n", 1}};
   for (const auto& [answer, status] : answers) {
     EXPECT_EQ(run("kafka_config", conf, answer), status) << answer;
     EXPECT_EQ(snapshot(tmp_.path()), before) << answer;
@@ -265,8 +285,8 @@ TEST_F(ProfileRun, RefusesAMissingOrUnparsableFileBeforeAnyChange) {
   const fs::path empty = tmp_.path() / "empty";
   fs::create_directories(empty);
   EXPECT_EQ(run("kafka_config", empty, "y\n"), 1);
-  EXPECT_EQ(err_.str(), "orvane: no server.properties in " + empty.string() + ", " + empty.string() +
-                            "/config or " + empty.string() +
+  EXPECT_EQ(err_.str(), "orvane: no server.properties in " + empty.string() + ", " +
+                            empty.string() + "/config or " + empty.string() +
                             "/config/kraft: is this a Kafka configuration directory?\n");
   tmp_.write("bad/records.config", "CONFIG a INT 1\nCONFIG broken\n");
   EXPECT_EQ(run("ats_config", tmp_.path() / "bad", "y\n"), 1);

@@ -23,14 +23,16 @@ TEST(SettingsFile, RefusesWithFileLineAndKey) {
       {setting("kind: sysctl, target: vm.swappiness, value: 1, effect: live, colour: red"),
        "t.yaml:5: colour: unknown key in a setting of kind sysctl"},
       {setting("kind: sysctl, target: vm.swappiness, value: 1"), "t.yaml:5: effect: missing"},
-      {setting("kind: magic, target: x, value: 1, effect: live"), "t.yaml:5: kind: unknown kind 'magic'"},
+      {setting("kind: magic, target: x, value: 1, effect: live"),
+       "t.yaml:5: kind: unknown kind 'magic'"},
       {setting("kind: sysctl, target: vm/swappiness, value: 1, effect: live"),
        "t.yaml:5: target: a sysctl key is written with dots"},
       {setting("kind: sysctl, target: vm.x, compute: memory_gb * 2, effect: live"),
        "t.yaml:5: compute: expression 'memory_gb * 2', at character 1: unknown name 'memory_gb'"},
       {setting("kind: sysctl, target: vm.x, value: 1, compute: cpus, effect: live"),
        "t.yaml:5: compute: give value or compute, not both"},
-      {setting("kind: sysctl, target: vm.x, effect: live"), "t.yaml:5: value: missing (or compute)"},
+      {setting("kind: sysctl, target: vm.x, effect: live"),
+       "t.yaml:5: value: missing (or compute)"},
       {setting("kind: sysctl, target: vm.x, value: 1, effect: soon"),
        "t.yaml:5: effect: must be live, reload, restart or login"},
       {setting("kind: ini, file: b.conf, target: k, value: 1, effect: live"),
@@ -48,7 +50,8 @@ TEST(SettingsFile, RefusesWithFileLineAndKey) {
       {setting("kind: sysctl, target: vm.x, target: vm.y, value: 1, effect: live"),
        "t.yaml:5: target: given twice"},
       {"description: d\nsettings: []\n", "t.yaml:2: settings: must be a non-empty list"},
-      {"description: d\nextra: 1\nsettings: []\n", "t.yaml:2: extra: unknown key in a settings file"},
+      {"description: d\nextra: 1\nsettings: []\n",
+       "t.yaml:2: extra: unknown key in a settings file"},
       {"description: d\nfiles:\n  a: {find: /etc/a}\nsettings: [x]\n",
        "t.yaml:3: find: paths are relative to the configuration directory, without '..'"},
       {"description: [d\n", "t.yaml:2: yaml: end of sequence flow not found"},
@@ -79,20 +82,23 @@ TEST(SettingsFile, ReadsASettingWithItsKindKeysAndFileService) {
 TEST(SettingsFile, AnotherModuleAddsAKind) {
   register_kind({"script", {"get", "set"}, {}, false, false, {}});
   const auto file = parse_settings(
-      setting("kind: script, target: t, get: 'cat /x', set: 'echo $1 > /x', effect: live"), "t.yaml");
+      setting("kind: script, target: t, get: 'cat /x', set: 'echo $1 > /x', effect: live"),
+      "t.yaml");
   EXPECT_EQ(file.settings[0].key("set"), "echo $1 > /x");
   EXPECT_NE(find_kind("script"), nullptr);
 }
 
 TEST(SettingsFile, ShippedProfilesLoad) {
-  for (const char* scene : {"kafka_config", "mysql_config", "ats_config", "specweb_config", "dm_config"}) {
+  for (const char* scene :
+       {"kafka_config", "mysql_config", "ats_config", "specweb_config", "dm_config"}) {
     const std::string path = std::string(ORVANE_TEST_SHARE_DIR) + "/profiles/" + scene + ".yaml";
     SettingsFile file;
     ASSERT_NO_THROW(file = load_settings(path)) << path;
     EXPECT_GE(file.settings.size(), 5u) << scene;
     for (const Setting& s : file.settings) {
       // Durability is never traded for speed.
-      for (const char* never : {"innodb_flush_log_at_trx_commit", "sync_binlog", "log.flush", "doublewrite"}) {
+      for (const char* never :
+           {"innodb_flush_log_at_trx_commit", "sync_binlog", "log.flush", "doublewrite"}) {
         EXPECT_EQ(s.target.find(never), std::string::npos) << scene << ": " << s.target;
       }
     }
