@@ -1,5 +1,5 @@
 // Change items of a plan: building them, writing them, and putting them back.
-#include "apply.hpp"
+#include <orvane/profile/apply.hpp>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -65,7 +65,21 @@ void write_text(const ChangeItem& item, const std::string& path, bool original) 
   file.commit();
 }
 
+std::map<std::string, KindHandler, std::less<>>& handlers() {
+  static std::map<std::string, KindHandler, std::less<>> table;
+  return table;
+}
+
 }  // namespace
+
+void register_kind_handler(const std::string& kind, KindHandler handler) {
+  handlers().insert_or_assign(kind, std::move(handler));
+}
+
+const KindHandler* find_kind_handler(std::string_view kind) {
+  const auto it = handlers().find(kind);
+  return it == handlers().end() ? nullptr : &it->second;
+}
 
 std::vector<ChangeItem> change_items(const Plan& plan) {
   std::vector<ChangeItem> items;
@@ -112,6 +126,13 @@ std::vector<ChangeItem> change_items(const Plan& plan) {
   std::vector<FileEdit> persisted;
   for (const PlanItem& p : plan.items) {
     if (p.status != PlanItem::Status::change) continue;
+    if (const KindHandler* h = find_kind_handler(p.kind)) {
+      for (ChangeItem item : h->items(p)) {
+        item.detail["setting_kind"] = p.kind;
+        items.push_back(std::move(item));
+      }
+      continue;
+    }
     for (const std::string& path : p.paths) {
       ChangeItem item;
       item.kind = p.kind;  // sysctl or sysfs
@@ -131,6 +152,12 @@ std::vector<ChangeItem> change_items(const Plan& plan) {
 }
 
 void write_item(const ChangeItem& item, bool original) {
+  if (const auto kind = item.detail.find("setting_kind"); kind != item.detail.end()) {
+    const KindHandler* h = find_kind_handler(kind->get<std::string>());
+    if (h == nullptr)
+      throw std::runtime_error("no handler for settings of kind " + kind->get<std::string>());
+    return h->write(item, original);
+  }
   const std::string path = item.detail.at("path").get<std::string>();
   const std::string& want = original ? item.original : item.applied;
   if (item.kind == "sysctl" || item.kind == "sysfs") {

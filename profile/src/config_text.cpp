@@ -1,5 +1,5 @@
 // The five file formats: ini, Java properties, records.config, nginx and limits.conf.
-#include "config_text.hpp"
+#include <orvane/profile/config_text.hpp>
 
 #include <algorithm>
 #include <cctype>

@@ -1,5 +1,5 @@
 // A recursive-descent evaluator; one pass, no tree, since every expression is evaluated once.
-#include "expression.hpp"
+#include <orvane/profile/expression.hpp>
 
 #include <cctype>
 #include <cmath>

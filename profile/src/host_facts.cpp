@@ -1,5 +1,5 @@
 // Host facts from /proc/meminfo, /sys/devices/system/cpu/online and /sys/block.
-#include "host_facts.hpp"
+#include <orvane/profile/host_facts.hpp>
 
 #include <algorithm>
 #include <charconv>

@@ -1,5 +1,5 @@
 // Planning a settings file: facts, current values, the value each setting gets.
-#include "plan.hpp"
+#include <orvane/profile/plan.hpp>
 
 #include <algorithm>
 #include <cctype>
@@ -15,7 +15,8 @@
 #include <orvane/host_root.hpp>
 #include <orvane/util.hpp>
 
-#include "expression.hpp"
+#include <orvane/profile/apply.hpp>
+#include <orvane/profile/expression.hpp>
 
 namespace orvane::profile {
 namespace {
@@ -240,6 +241,7 @@ class Planner {
       : file_(file), plan_(plan), files_(plan.conf_dir, workload) {}
 
   void add(const Setting& s) {
+    if (const KindHandler* h = find_kind_handler(s.kind)) return handled(s, *h);
     if (s.kind == "sysctl") return sysctl(s);
     if (s.kind == "sysfs") return sysfs(s);
     if (s.kind == "limits") return limits(s);
@@ -288,6 +290,19 @@ class Planner {
       if (collapse(item.current) != collapse(item.wanted)) item.note = "already at least this";
     }
     plan_.items.push_back(std::move(item));
+  }
+
+  void handled(const Setting& s, const KindHandler& handler) {
+    PlanItem item = base(s, s.target);
+    const auto wanted = value(s, facts_);
+    if (!wanted) return skip(item, "applies only where " + s.when);
+    item.wanted = *wanted;
+    handler.plan(s, item);
+    if (item.status == PlanItem::Status::skipped) {
+      plan_.items.push_back(std::move(item));
+      return;
+    }
+    decide(item, s.at_least);
   }
 
   void sysctl(const Setting& s) {
@@ -573,6 +588,7 @@ Plan make_plan(const settings::SettingsFile& file, const std::string& scene,
 std::string plan_table(const Plan& plan) {
   struct Row {
     std::string cells[5];
+    std::string note = {};  // on a line of its own under the row
   };
   auto table = [](const std::vector<Row>& rows) {
     size_t w[4] = {0, 0, 0, 0};
@@ -581,29 +597,34 @@ std::string plan_table(const Plan& plan) {
     }
     std::string out;
     for (const auto& r : rows) {
-      out += fmt::format("  {:<{}}  {:<{}}  {:<{}}  {:<{}}  {}\n", r.cells[0], w[0], r.cells[1],
-                         w[1], r.cells[2], w[2], r.cells[3], w[3], r.cells[4]);
+      std::string line =
+          fmt::format("  {:<{}}  {:<{}}  {:<{}}  {:<{}}  {}", r.cells[0], w[0], r.cells[1], w[1],
+                      r.cells[2], w[2], r.cells[3], w[3], r.cells[4]);
+      while (!line.empty() && line.back() == ' ') line.pop_back();
+      out += line + "\n";
+      if (!r.note.empty()) out += "      " + r.note + "\n";
     }
     return out;
   };
-  std::string out =
-      fmt::format("Profile {} for {} (memory {} MiB, {} CPUs, {} disks, {} rotating)\n", plan.scene,
-                  plan.conf_dir.string(), static_cast<long long>(plan.facts.memory / 1048576),
-                  plan.facts.cpus.size(), plan.facts.disks.size(),
-                  std::count_if(plan.facts.disks.begin(), plan.facts.disks.end(),
-                                [](const Disk& d) { return d.rotational; }));
+  std::string out = fmt::format(
+      "Plan of {} for {} (host: memory {} MiB, {} CPUs, {} disks, {} rotating)\n", plan.scene,
+      plan.conf_dir.string(), static_cast<long long>(plan.facts.memory / 1048576),
+      plan.facts.cpus.size(), plan.facts.disks.size(),
+      std::count_if(plan.facts.disks.begin(), plan.facts.disks.end(),
+                    [](const Disk& d) { return d.rotational; }));
   std::vector<Row> changes = {{{"setting", "current", "new", "takes effect", "reason"}}};
   std::vector<Row> holds, skipped;
   for (const auto& i : plan.items) {
-    if (i.status == PlanItem::Status::change)
-      changes.push_back({{i.setting, i.current, i.wanted, i.effect, i.reason}});
+    if (i.status == PlanItem::Status::change) {
+      changes.push_back({{i.setting, i.current, i.wanted, i.effect, i.reason}, i.note});
+    }
     if (i.status == PlanItem::Status::holds)
       holds.push_back({{i.setting, i.current, i.note, "", ""}});
     if (i.status == PlanItem::Status::skipped) skipped.push_back({{i.setting, i.note, "", "", ""}});
   }
   if (changes.size() > 1) {
-    out += fmt::format("\n{} change{}:\n", changes.size() - 1, changes.size() == 2 ? "" : "s") +
-           table(changes);
+    const size_t n = plan.count(PlanItem::Status::change);
+    out += fmt::format("\n{} change{}:\n", n, n == 1 ? "" : "s") + table(changes);
   } else {
     out += "\nNothing to change: every setting of the profile holds already.\n";
   }

@@ -13,27 +13,27 @@
 #include <orvane/settings.hpp>
 #include <orvane/util.hpp>
 
-#include "apply.hpp"
-#include "plan.hpp"
+#include <orvane/profile/apply.hpp>
+#include <orvane/profile/plan.hpp>
 
 namespace orvane::profile {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string plan_file_name(const std::string& scene) {
+std::string plan_file_name(const RunRequest& request) {
   const std::time_t now = std::time(nullptr);
   std::tm tm{};
   ::localtime_r(&now, &tm);
   char stamp[16];
   std::strftime(stamp, sizeof stamp, "%m%d%H%M", &tm);
-  return fmt::format("profile_{}_plan_{}.json", scene, stamp);
+  return fmt::format("{}_{}_plan_{}.json", request.source, request.name, stamp);
 }
 
-fs::path write_plan(const Plan& plan) {
+fs::path write_plan(const Plan& plan, const RunRequest& request) {
   const fs::path dir = Config::get_output_path();
   fs::create_directories(dir);
-  const fs::path path = dir / plan_file_name(plan.scene);
+  const fs::path path = dir / plan_file_name(request);
   AtomicFile file(path);
   file.write(plan_json(plan).dump(2) + "\n");
   file.commit();
@@ -72,9 +72,9 @@ void report_outcomes(const std::vector<ItemOutcome>& outcomes, std::ostream& err
   }
 }
 
-int apply(const Plan& plan, const fs::path& plan_file, ChangeJournal& journal, std::ostream& out,
-          std::ostream& err) {
-  ChangeSet set = ChangeJournal::new_set("profile", plan.scene);
+int apply(const Plan& plan, const RunRequest& request, const fs::path& plan_file,
+          ChangeJournal& journal, std::ostream& out, std::ostream& err) {
+  ChangeSet set = ChangeJournal::new_set(request.source, request.subject);
   set.detail["conf_dir"] = plan.conf_dir.string();
   set.detail["plan"] = plan_file.string();
   set.items = change_items(plan);
@@ -126,35 +126,35 @@ void register_profile_restorers() {
   for (const char* kind : {"sysctl", "sysfs", "file"}) register_restorer(kind, restore_item);
 }
 
-int run_scene(const std::string& scene, const fs::path& conf_dir, std::istream& in,
-              std::ostream& out, std::ostream& err) {
+int run_settings(const settings::SettingsFile& file, const RunRequest& request, std::istream& in,
+                 std::ostream& out, std::ostream& err) {
   register_profile_restorers();
   try {
-    const settings::SettingsFile profile = settings::load_settings(profile_path(scene));
     ChangeJournal journal;
     const JournalLock lock = journal.lock("profile");
     std::optional<ChangeSet> active;
     for (const ChangeSet& s : journal.unsettled()) {
       if (is_active_profile(s)) active = s;
     }
-    if (active && active->subject != scene) {
+    if (active && active->subject != request.subject) {
       err << fmt::format(
-          "orvane: the profile {} is active (applied {}); run `orvane profile recover` "
-          "before applying {}\n",
-          active->subject, active->started, scene);
+          "orvane: {} is active (applied {}); run `orvane profile recover` before "
+          "applying {}\n",
+          active->source == "profile" ? "the profile " + active->subject : active->subject,
+          active->started, request.subject);
       return 1;
     }
-    const Plan plan = make_plan(profile, scene, conf_dir, read_host_facts());
+    const Plan plan = make_plan(file, request.name, request.conf_dir, read_host_facts());
     out << plan_table(plan);
-    const fs::path plan_file = write_plan(plan);
+    const fs::path plan_file = write_plan(plan, request);
     out << "\nPlan written to " << plan_file.string() << "\n";
     const size_t changes = plan.count(PlanItem::Status::change);
     if (changes == 0) return 0;
     if (active) {
       err << fmt::format(
-          "orvane: the profile {} is active (applied {}) and {} of its settings differ "
-          "now; run `orvane profile recover` first, then apply it again\n",
-          scene, active->started, changes);
+          "orvane: {} is active (applied {}) and {} of its settings differ now; run "
+          "`orvane profile recover` first, then apply it again\n",
+          request.subject, active->started, changes);
       return 1;
     }
     const auto yes = ask_yes_no(
@@ -168,13 +168,23 @@ int run_scene(const std::string& scene, const fs::path& conf_dir, std::istream& 
       out << "Nothing changed.\n";
       return 0;
     }
-    return apply(plan, plan_file, journal, out, err);
-  } catch (const settings::SettingsError& e) {
-    err << "orvane: the profile is not valid: " << e.what() << "\n";
+    return apply(plan, request, plan_file, journal, out, err);
   } catch (const std::exception& e) {
     err << "orvane: " << e.what() << "\n";
   }
   return 1;
+}
+
+int run_scene(const std::string& scene, const fs::path& conf_dir, std::istream& in,
+              std::ostream& out, std::ostream& err) {
+  settings::SettingsFile profile;
+  try {
+    profile = settings::load_settings(profile_path(scene));
+  } catch (const settings::SettingsError& e) {
+    err << "orvane: the profile is not valid: " << e.what() << "\n";
+    return 1;
+  }
+  return run_settings(profile, {"profile", scene, scene, conf_dir}, in, out, err);
 }
 
 }  // namespace orvane::profile

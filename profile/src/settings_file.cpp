@@ -11,8 +11,8 @@
 
 #include <orvane/util.hpp>
 
-#include "expression.hpp"
-#include "host_facts.hpp"
+#include <orvane/profile/expression.hpp>
+#include <orvane/profile/host_facts.hpp>
 
 namespace orvane::settings {
 namespace {

@@ -2,7 +2,7 @@
 // does not parse refused with its line.
 #include <gtest/gtest.h>
 
-#include "../../profile/src/config_text.hpp"
+#include <orvane/profile/config_text.hpp>
 
 namespace orvane::profile {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "../../profile/src/expression.hpp"
-#include "../../profile/src/host_facts.hpp"
+#include <orvane/profile/expression.hpp>
+#include <orvane/profile/host_facts.hpp>
 
 namespace orvane::profile {
 namespace {

@@ -13,8 +13,9 @@
 #include <orvane/profile.hpp>
 #include <orvane/util.hpp>
 
-#include "../../profile/src/config_text.hpp"
-#include "../../profile/src/plan.hpp"
+#include <orvane/profile/apply.hpp>
+#include <orvane/profile/config_text.hpp>
+#include <orvane/profile/plan.hpp>
 #include "../support/temp_dir.hpp"
 
 namespace orvane::profile {
@@ -328,6 +329,46 @@ TEST_F(ProfileRun, AFileEditedSinceIsSetAsideWithItsOriginalBeside) {
   EXPECT_EQ(read_file(props), edited);
   EXPECT_EQ(read_file(props.string() + ".orvane-orig"), kKafkaProperties);
   EXPECT_EQ(read_file(root_ / "proc/sys/vm/swappiness"), "60\n");
+}
+
+}  // namespace
+}  // namespace orvane::profile
+
+namespace orvane::profile {
+namespace {
+
+// A kind from another module, as `orvane apply` adds its scripts: format, plan, apply, restore.
+TEST_F(ProfileRun, AKindFromAnotherModuleRunsThroughTheSameRoad) {
+  static std::string value = "old";
+  settings::register_kind({"memo", {}, {}, true, false, {}});
+  register_kind_handler(
+      "memo",
+      {[](const settings::Setting&, PlanItem& item) { item.current = value; },
+       [](const PlanItem& p) {
+         return std::vector<ChangeItem>{{"memo", p.setting, value, p.wanted, Json::object()}};
+       },
+       [](const ChangeItem& item, bool original) {
+         value = original ? item.original : item.applied;
+       }});
+  register_restorer("memo", [](const ChangeItem& item) {
+    value = item.original;
+    return RestoreOutcome{RestoreOutcome::Status::restored, ""};
+  });
+  const auto file = settings::parse_settings(
+      "description: d\nsettings:\n  - {kind: memo, target: m, value: new, effect: live, reason: r, "
+      "reference: x}\n",
+      "memo.yaml");
+  std::istringstream in("y\n");
+  std::ostringstream out, err;
+  EXPECT_EQ(run_settings(file, {"apply", "memo.yaml", "memo", tmp_.path()}, in, out, err), 0)
+      << err.str();
+  EXPECT_EQ(value, "new");
+  EXPECT_FALSE(fs::is_empty(tmp_.path() / "out/orvaneData"));
+  const auto sets = unsettled();
+  ASSERT_EQ(sets.size(), 1u);
+  EXPECT_EQ(sets[0].source, "apply");
+  restore_change_set(sets[0]);
+  EXPECT_EQ(value, "old");
 }
 
 }  // namespace

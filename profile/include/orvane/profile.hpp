@@ -6,7 +6,25 @@
 #include <iosfwd>
 #include <string>
 
+#include <orvane/settings.hpp>
+
 namespace orvane::profile {
+
+// What a run of a settings file is, for the journal and the files it writes.
+struct RunRequest {
+  std::string source = "profile";  // the change set's source: "profile" or "apply"
+  std::string subject;             // the scene, or the settings file; shown to the administrator
+  std::string name;  // names orvane's own files (plan, limits.d): letters, digits, _ -
+  std::filesystem::path conf_dir;  // the workload's configuration directory
+};
+
+// Plans `file` on this host, prints the plan, writes it as <out>/orvaneData/<source>_<name>_plan_
+// MMDDHHMM.json, asks Y/N on `in`, then records the change set and applies and verifies it.
+// Refused (1) while a change set of another subject from a profile or `orvane apply` is active.
+// Exit status: 0 applied, nothing to change, or answered N; 1 when the run cannot go on or
+// fails (what it changed is then put back and verified).
+int run_settings(const settings::SettingsFile& file, const RunRequest& request, std::istream& in,
+                 std::ostream& out, std::ostream& err);
 
 // Where the profile of `scene` ("kafka_config") is read from: profiles/<scene>.yaml of the
 // installation's share directory.

@@ -9,8 +9,8 @@
 #include <orvane/json.hpp>
 #include <orvane/settings.hpp>
 
-#include "config_text.hpp"
-#include "host_facts.hpp"
+#include <orvane/profile/config_text.hpp>
+#include <orvane/profile/host_facts.hpp>
 
 namespace orvane::profile {
 
@@ -41,13 +41,14 @@ struct PlanItem {
   std::vector<std::string> paths;
   // Or the edits of files.
   std::vector<FileEdit> edits;
-  bool persist = false;  // a sysctl also written to /etc/sysctl.d/90-orvane.conf
-  std::string service;   // what reads it
-  std::string action;    // reload, restart, login or "" (live)
+  bool persist = false;          // a sysctl also written to /etc/sysctl.d/90-orvane.conf
+  std::string service;           // what reads it
+  std::string action;            // reload, restart, login or "" (live)
+  Json detail = Json::object();  // a kind handler's own data, from planning to applying
 };
 
 struct Plan {
-  std::string scene;
+  std::string scene;  // the scene, or the settings file's name; names orvane's own files
   std::filesystem::path conf_dir;
   HostFacts facts;
   std::vector<std::string> files;  // every file the plan edits

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "expression.hpp"
+#include <orvane/profile/expression.hpp>
 
 namespace orvane::profile {
 
