@@ -515,6 +515,14 @@ std::optional<std::string> ConfigText::get(const ConfigKey& key) const {
   return std::nullopt;
 }
 
+std::vector<std::string> ConfigText::all(const ConfigKey& key) const {
+  std::vector<std::string> values;
+  for (const Entry& e : entries_) {
+    if (matches(e, key)) values.push_back(e.value);
+  }
+  return values;
+}
+
 void ConfigText::set(const ConfigKey& key, const std::string& value) {
   for (auto e = entries_.rbegin(); e != entries_.rend(); ++e) {
     if (!matches(*e, key)) continue;

@@ -1,6 +1,8 @@
 // Planning a settings file: facts, current values, the value each setting gets.
 #include <orvane/profile/plan.hpp>
 
+#include <glob.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -107,6 +109,36 @@ std::optional<std::string> file_text(const fs::path& p) {
   return text;
 }
 
+// `p` itself when it lies inside `conf_dir`; else the longest tail of it that names an existing
+// folder inside `conf_dir` (/etc/nginx/conf.d/x.conf in a copy at /tmp/c gives
+// /tmp/c/conf.d/x.conf).
+std::optional<fs::path> relocate(const fs::path& p, const fs::path& conf_dir) {
+  if (inside(p, conf_dir)) return p;
+  const fs::path rel = p.lexically_normal().relative_path();
+  std::vector<fs::path> parts(rel.begin(), rel.end());
+  for (size_t skip = 1; skip < parts.size(); ++skip) {
+    fs::path tail;
+    for (size_t i = skip; i < parts.size(); ++i) tail /= parts[i];
+    std::error_code ec;
+    const fs::path moved = conf_dir / tail;
+    if (fs::is_directory(moved.parent_path(), ec)) return moved;
+  }
+  return std::nullopt;
+}
+
+// The files a pattern of an nginx include names, in name order as nginx reads them.
+std::vector<fs::path> glob_files(const fs::path& pattern) {
+  std::vector<fs::path> files;
+  glob_t g{};
+  if (::glob(pattern.c_str(), 0, nullptr, &g) == 0) {
+    for (size_t i = 0; i < g.gl_pathc; ++i) files.emplace_back(g.gl_pathv[i]);
+  }
+  ::globfree(&g);
+  std::error_code ec;
+  std::erase_if(files, [&](const fs::path& f) { return !fs::is_regular_file(f, ec); });
+  return files;
+}
+
 // The files of a settings file found under CONF_DIR, each opened once in its format.
 class Files {
  public:
@@ -169,17 +201,11 @@ class Files {
 
  private:
   // An include outside CONF_DIR (an absolute /etc/mysql/... in a copied directory) is read from
-  // the same name inside CONF_DIR when there is one: orvane never reads or edits past CONF_DIR.
+  // the same place inside CONF_DIR when there is one: orvane never reads or edits past CONF_DIR.
   std::optional<fs::path> place(const fs::path& including, const std::string& target) {
-    fs::path p =
-        fs::path(target).is_absolute() ? fs::path(target) : including.parent_path() / target;
-    if (inside(p, conf_dir_)) return p;
-    fs::path rel = p.lexically_normal();
-    if (rel.filename().empty()) rel = rel.parent_path();
-    const fs::path moved = conf_dir_ / rel.filename();
-    std::error_code ec;
-    if (fs::exists(moved, ec)) return moved;
-    return std::nullopt;
+    return relocate(
+        fs::path(target).is_absolute() ? fs::path(target) : including.parent_path() / target,
+        conf_dir_);
   }
 
   void follow(const fs::path& file, std::vector<fs::path>& order, int depth) {
@@ -500,6 +526,26 @@ class Planner {
         current = v;
         target = p;
         placed = true;
+      }
+    }
+    if (!placed && format == "nginx") {
+      // A directive may live in a file included in its context (conf.d/*.conf inside http);
+      // adding it to nginx.conf as well would make it a duplicate.
+      for (const std::string& pattern :
+           files_.open(paths.front(), format).all({key.section, "include", "", {}})) {
+        const fs::path p = fs::path(collapse(pattern)).is_absolute()
+                               ? fs::path(collapse(pattern))
+                               : files_.conf_dir() / collapse(pattern);
+        const auto moved = relocate(p, files_.conf_dir());
+        if (!moved) continue;
+        for (const fs::path& f : glob_files(*moved)) {
+          if (auto v = files_.open(f, format).get({"main", key.name, "", {}})) {
+            current = v;
+            target = f;
+            key.section = "main";
+            placed = true;
+          }
+        }
       }
     }
     if (!placed && !key.section.empty()) {

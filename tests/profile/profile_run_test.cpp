@@ -373,3 +373,22 @@ TEST_F(ProfileRun, AKindFromAnotherModuleRunsThroughTheSameRoad) {
 
 }  // namespace
 }  // namespace orvane::profile
+
+namespace orvane::profile {
+namespace {
+
+TEST_F(ProfileRun, AnNginxDirectiveInAnIncludedFileIsChangedThere) {
+  tmp_.write("web/nginx.conf",
+             "events {\n}\nhttp {\n\tsendfile on;\n\tinclude /etc/nginx/conf.d/*.conf;\n}\n");
+  tmp_.write("web/conf.d/tuning.conf",
+             "keepalive_timeout 5;\nserver {\n\tkeepalive_requests 7;\n}\n");
+  ASSERT_EQ(run("specweb_config", tmp_.path() / "web", "y\n"), 0) << err_.str();
+  EXPECT_EQ(read_file(tmp_.path() / "web/conf.d/tuning.conf"),
+            "keepalive_timeout 65;\nserver {\n\tkeepalive_requests 7;\n}\n");
+  const std::string main = read_file(tmp_.path() / "web/nginx.conf");
+  EXPECT_EQ(main.find("keepalive_timeout"), std::string::npos) << main;
+  EXPECT_NE(main.find("\tkeepalive_requests 10000;\n"), std::string::npos) << main;
+}
+
+}  // namespace
+}  // namespace orvane::profile

@@ -33,6 +33,8 @@ class ConfigText {
 
   // The value in force (the last occurrence where the format lets a later one win), or nothing.
   std::optional<std::string> get(const ConfigKey& key) const;
+  // Every value of the key, in file order.
+  std::vector<std::string> all(const ConfigKey& key) const;
   // Replaces the value in force, or adds the key. The text is parsed again afterwards.
   void set(const ConfigKey& key, const std::string& value);
   const std::string& text() const { return text_; }
