@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <string>
+#include <system_error>
 
 #include <fmt/format.h>
 
@@ -47,6 +49,10 @@ std::optional<std::string> unwritable(const std::string& dir) {
   std::error_code ec;
   try {
     create_private_directories(dir);
+  } catch (const std::system_error& e) {
+    return "cannot be created: " + e.code().message();
+  }
+  try {
     check_own_directory(dir);
   } catch (const std::exception& e) {
     return std::string(e.what());

@@ -51,8 +51,8 @@ void create_private_directories(const std::filesystem::path& dir) {
     if (part.empty()) continue;
     so_far /= part;
     if (::mkdir(so_far.c_str(), 0700) != 0 && errno != EEXIST) {
-      throw std::runtime_error("cannot create the directory " + so_far.string() + ": " +
-                               std::strerror(errno));
+      throw std::system_error(errno, std::generic_category(),
+                              "cannot create the directory " + so_far.string());
     }
   }
 }

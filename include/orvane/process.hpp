@@ -32,7 +32,7 @@ struct RunOptions {
   // as many while the child runs; exactly the last `keep_tail` at the end). 0 keeps everything.
   size_t keep_tail = 0;
   // The child's working directory; empty: the caller's.
-  std::string cwd;
+  std::string cwd{};
 };
 
 // Runs argv[0] with the given arguments (no PATH search), standard input from /dev/null,

@@ -36,7 +36,7 @@ class AtomicFile {
   std::filesystem::path model_;
 };
 
-// Creates the directory and its missing parents 0700. Throws std::runtime_error naming the path.
+// Creates the directory and its missing parents 0700. Throws std::system_error naming the path.
 void create_private_directories(const std::filesystem::path& dir);
 // Throws std::runtime_error naming the path when the directory orvane keeps its own files in
 // (orvaneData) is a symbolic link, not a directory, or owned by another user: root writing into
