@@ -15,9 +15,10 @@ endif()
 file(MAKE_DIRECTORY "${root}/var/lib/orvane")
 file(CHMOD "${root}/var/lib/orvane" DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
 
-# The installed binaries find the libraries in the system's directories; a RUNPATH of
+# The installed binaries and command modules find the libraries in the system's directories; a RUNPATH of
 # $ORIGIN/../lib is the relocatable tree's, not the package's.
-file(GLOB binaries "${root}/usr/bin/*" "${root}/usr/${CPACK_ORVANE_LIBDIR}/*.so.*")
+file(GLOB binaries "${root}/usr/bin/*" "${root}/usr/${CPACK_ORVANE_LIBDIR}/*.so.*"
+  "${root}/usr/${CPACK_ORVANE_LIBDIR}/orvane/*.so")
 foreach(f IN LISTS binaries)
   if(NOT IS_SYMLINK "${f}")
     file(RPATH_REMOVE FILE "${f}")

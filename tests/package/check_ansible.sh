@@ -78,7 +78,8 @@ playbook "$src/deploy/ansible/analysis.yml" >"$work/run2.log" || { cat "$work/ru
 
 playbook --check "$src/deploy/ansible/analysis.yml" >"$work/check.log" || { cat "$work/check.log"; fail "check mode"; }
 
-# recover with nothing recorded: says so, changes nothing, in check mode and for real.
+# recover with nothing recorded changes nothing, in check mode and for real (Ansible shows the
+# diff of changed tasks only).
 rc=0
 ORVANE_STATE_DIR="$work/state" ORVANE_OS_RELEASE="$src/examples/nerith-os-release" \
   "$orvane" profile -o "$work/probe" recover </dev/null >/dev/null 2>&1 || rc=$?
@@ -86,7 +87,6 @@ if [ "$rc" -ne 3 ]; then
   for mode in --check ""; do
     playbook $mode --diff -e orvane_action=recover "$src/deploy/ansible/profile.yml" </dev/null >"$work/recover.log" ||
       { cat "$work/recover.log"; fail "recover ${mode:-run}"; }
-    grep -q "orvane answered" "$work/recover.log" || fail "recover ${mode:-run} shows no diff"
     [ "$(recap_changed "$work/recover.log")" = $'node1 0\nnode2 0' ] || { cat "$work/recover.log"; fail "recover changed"; }
   done
 else
@@ -117,12 +117,14 @@ while IFS='|' read -r mode expect_changed expect_journal expect_text; do
     { cat "$work/profile.log"; fail "profile playbook ${mode:-run}: expected changed=$expect_changed"; }
   journals=$(find "$work/standin" -name 'profile-1.json' 2>/dev/null | wc -l || true)
   [ "$journals" = "$expect_journal" ] || fail "profile playbook ${mode:-run}: $journals journals, not $expect_journal"
-  grep -qz -- "$expect_text" "$work/profile.log" || { cat "$work/profile.log"; fail "the diff lacks '$expect_text'"; }
+  # Ansible shows the diff of a changed task only.
+  [ -z "$expect_text" ] || grep -qz -- "$expect_text" "$work/profile.log" ||
+    { cat "$work/profile.log"; fail "the diff lacks '$expect_text'"; }
 done <<'TABLE'
 --check|1|0|orvane answered N to: .*vm.swappiness 60 -> 1
 |1|2|orvane answered Y to: .*applied: vm.swappiness = 1
-|0|2|nothing to change
---check|0|2|orvane answered N
+|0|2|
+--check|0|2|
 TABLE
 
 (cd "$src/deploy/ansible" && ansible-lint --offline analysis.yml profile.yml roles/orvane) >"$work/lint.log" 2>&1 ||
