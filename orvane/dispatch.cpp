@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include <orvane/apply_command.hpp>
 #include <orvane/config.hpp>
 
 namespace orvane {
@@ -47,9 +48,9 @@ const std::vector<Handler>& handlers() {
       {"pro_specweb", with(kCommon, {"CONF_DIR"}), not_installed},
       {"pro_dm", with(kCommon, {"CONF_DIR"}), not_installed},
       {"pro_rec", kCommon, not_installed},
-      {"app", with(kCommon, {"SCRIPT", "PATH", "enc", "de"}), not_installed},
+      {"app", with(kCommon, {"SCRIPT", "PATH", "enc", "de"}), run_apply},
       {"tuning", with(kCommon, {"tuning_outpath", "PROJECT_YAML"}), run_tuning},
-      {"con", with(kCommon, {"SCRIPT", "PATH", "cnf", "un"}), not_installed},
+      {"con", with(kCommon, {"SCRIPT", "PATH", "cnf", "un"}), run_confuse},
   };
   return table;
 }

@@ -1,0 +1,52 @@
+// Settings files on their way to the host: shell scripts are told apart and refused.
+#include "settings_apply.hpp"
+
+#include <yaml-cpp/yaml.h>
+
+#include <array>
+#include <iostream>
+#include <string_view>
+
+namespace orvane::sealing {
+namespace {
+
+bool shell_name(std::string_view name) {
+  for (std::string_view ext : {".sh", ".bash", ".ksh", ".zsh"}) {
+    if (name.ends_with(ext)) return true;
+  }
+  return false;
+}
+
+bool yaml_map(const std::string& content) {
+  try {
+    return YAML::Load(content).IsMap();
+  } catch (const YAML::Exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+bool is_shell_script(const std::string& content, const std::string& name) {
+  if (content.starts_with("#!")) return true;
+  if (shell_name(name)) return true;
+  // Lines of commands read as one plain YAML text; a settings file is always a map.
+  return !content.empty() && !yaml_map(content);
+}
+
+int apply_settings_file(const std::string& content, const std::string& name, const Json&) {
+  if (is_shell_script(content, name)) {
+    std::cerr << "orvane apply: " << name
+              << " is a shell script, and orvane does not run one: nothing could record what it "
+                 "changes, so nothing could undo it. Write the changes as a settings file "
+                 "instead (the advice file of `orvane analysis` and the result file of `orvane "
+                 "tuning` are examples; a setting of kind `script` takes a get and a set "
+                 "command).\n";
+    return 1;
+  }
+  std::cerr << "orvane apply: applying a settings file needs the profile engine, which is not "
+               "part of this installation\n";
+  return 3;
+}
+
+}  // namespace orvane::sealing
