@@ -97,19 +97,18 @@ int run_confuse(const Json& options) {
     const Request r = request_of(options);
     const std::filesystem::path out = output_path(r.file, r.dir, un ? "-.orvcnf" : ".orvcnf");
     const std::string data = read_input(r.input);
+    if (un && !is_packed(data)) {
+      throw SealError(r.input.string() + " is not a packed file (`orvane confuse FILE` makes one)");
+    }
+    if (!un && is_packed(data)) {
+      throw SealError(r.input.string() + " is packed already: `orvane confuse " + r.file +
+                      " --un` unpacks it");
+    }
     check_output_free(out);
     if (un) {
-      if (!is_packed(data)) {
-        throw SealError(r.input.string() +
-                        " is not a packed file (`orvane confuse FILE` makes one)");
-      }
       publish_new(out, about(r.input, [&] { return unpack(data); }));
       std::cout << "unpacked: " << out.string() << "\n";
     } else {
-      if (is_packed(data)) {
-        throw SealError(r.input.string() + " is packed already: `orvane confuse " + r.file +
-                        " --un` unpacks it");
-      }
       publish_new(out, pack(data));
       std::cout << "packed: " << out.string()
                 << "\nPacking only hides the file from a casual look: anyone can unpack it. "

@@ -25,7 +25,7 @@ constexpr off_t kMaxInput = off_t{64} << 20;
 
 std::filesystem::path input_path(const std::string& file, const std::string& dir) {
   const std::filesystem::path p(file);
-  return p.is_absolute() ? p : std::filesystem::path(dir) / p;
+  return (p.is_absolute() ? p : std::filesystem::path(dir) / p).lexically_normal();
 }
 
 std::filesystem::path output_path(const std::string& file, const std::string& dir,
@@ -44,7 +44,7 @@ std::filesystem::path output_path(const std::string& file, const std::string& di
   if (base.empty() || base == "." || base == "..") {
     throw SealError("the name " + file + " has no base name to write an output under");
   }
-  return std::filesystem::path(dir) / base;
+  return (std::filesystem::path(dir) / base).lexically_normal();
 }
 
 std::string read_input(const std::filesystem::path& file) {

@@ -198,7 +198,7 @@ TEST(KeyFile, OnlyAPrivateFileOfExactly32BytesIsAccepted) {
 TEST(Files, OutputNamesFollowPathAndBaseName) {
   EXPECT_EQ(output_path("a/b/x.yaml", "out", ".orvenc"), "out/x.yaml.orvenc");
   EXPECT_EQ(output_path("/etc/x.yaml", "/tmp", ".orvcnf"), "/tmp/x.yaml.orvcnf");
-  EXPECT_EQ(output_path("d/x.yaml.orvcnf", ".", "-.orvcnf"), "./x.yaml");
+  EXPECT_EQ(output_path("d/x.yaml.orvcnf", ".", "-.orvcnf"), "x.yaml");
   EXPECT_THROW(output_path("x.yaml", ".", "-.orvcnf"), SealError);
   EXPECT_THROW(output_path(".orvcnf", ".", "-.orvcnf"), SealError);
   EXPECT_EQ(input_path("x.yaml", "in"), "in/x.yaml");

@@ -58,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
             {"apply", "s.sh", "--func", "col"}, 2, "", "needs the option field 'perf_enable_type'"},
         ProgramCase{{"profile", "kafka_config", "/opt/kafka"}, 3, "", "is not installed"},
         ProgramCase{{"profile", "recover"}, 3, "", "is not installed"},
-        ProgramCase{{"confuse", "s.sh"}, 3, "", "is not installed"}));
+        ProgramCase{{"confuse", "no-such-file.sh"}, 1, "", "cannot read no-such-file.sh"}));
 
 TEST(Gate, RefusesAnotherSystemWithStatusOne) {
   const std::string version = read_file("/proc/version");
