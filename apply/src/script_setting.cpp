@@ -1,0 +1,91 @@
+// Settings of kind `script`: their get and set commands, run with checks and a time limit.
+#include "script_setting.hpp"
+
+#include <charconv>
+#include <stdexcept>
+
+#include <orvane/process.hpp>
+#include <orvane/util.hpp>
+
+namespace orvane::sealing {
+namespace {
+
+std::string_view trim(std::string_view s) {
+  constexpr std::string_view kSpace = " \t\n\r\v\f";
+  const size_t b = s.find_first_not_of(kSpace);
+  if (b == std::string_view::npos) return {};
+  return s.substr(b, s.find_last_not_of(kSpace) - b + 1);
+}
+
+// The outcome of one command, or the reason it failed.
+std::string run_checked(const std::string& what, const std::string& command) {
+  RunOptions options;
+  options.timeout = kScriptTimeout;
+  const ProcessResult r = run_shell(command, options);
+  std::string failure;
+  if (r.timed_out) {
+    failure = "ran past its limit of " + std::to_string(kScriptTimeout.count()) + " s";
+  } else if (r.status != 0) {
+    failure = "exited with status " + std::to_string(r.status);
+  } else if (!trim(r.err).empty()) {
+    failure = "wrote to standard error";
+  }
+  if (!failure.empty()) {
+    std::string said(trim(r.err).substr(0, 200));
+    throw std::runtime_error(what + " " + failure +
+                             (said.empty() ? "" : ": " + utf8_with_replacement(said)));
+  }
+  return r.out;
+}
+
+std::optional<double> number(std::string_view s) {
+  double v = 0;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || end != s.data() + s.size() || s.empty()) return std::nullopt;
+  return v;
+}
+
+}  // namespace
+
+std::optional<char> shell_special(std::string_view value) {
+  constexpr std::string_view kSpecial = "`$;&|<>()\\\"'*?[]{}~#!\n\r";
+  const size_t at = value.find_first_of(kSpecial);
+  if (at == std::string_view::npos) return std::nullopt;
+  return value[at];
+}
+
+std::string read_value(const ScriptSetting& s) {
+  const std::string out = run_checked("the get command of " + s.name, s.get);
+  const std::string_view value = trim(out);
+  if (value.empty()) throw std::runtime_error("the get command of " + s.name + " printed nothing");
+  if (!is_valid_utf8(value)) {
+    throw std::runtime_error("the get command of " + s.name + " printed text that is not UTF-8");
+  }
+  return std::string(value);
+}
+
+void write_value(const ScriptSetting& s, const std::string& value) {
+  if (const auto c = shell_special(value)) {
+    throw std::runtime_error("the value " + shell_quote(value) + " of " + s.name +
+                             " holds the shell character '" + std::string(1, *c) +
+                             "', which orvane never puts into a command");
+  }
+  std::string command = s.set;
+  for (size_t at = command.find("$value"); at != std::string::npos;
+       at = command.find("$value", at + value.size())) {
+    command.replace(at, 6, value);
+  }
+  run_checked("the set command of " + s.name, command);
+}
+
+void run_workload_command(const std::string& what, const std::string& command) {
+  run_checked("the workload's " + what + " command", command);
+}
+
+bool same_value(std::string_view read, std::string_view written) {
+  if (trim(read) == trim(written)) return true;
+  const auto a = number(trim(read)), b = number(trim(written));
+  return a && b && *a == *b;
+}
+
+}  // namespace orvane::sealing
