@@ -20,6 +20,7 @@
 #include <orvane/value_text.hpp>
 
 #include "dispatch.hpp"
+#include "settings_files.hpp"
 
 namespace orvane {
 namespace {
@@ -57,6 +58,17 @@ std::vector<std::string> write_outputs(const std::filesystem::path& outpath,
     files.emplace_back(outpath / (stem + "_history.jsonl"), tuning::history_lines(result));
     files.emplace_back(outpath / (stem + "_report.html"),
                        tuning::convergence_page(project, result, oriparams));
+  }
+  // An effective result can be applied later, and undone, with `orvane apply`.
+  if (result.is_object() && result.value("effective", false) && result.contains("param")) {
+    const std::string apply_file = (outpath / (stem + "_apply.yaml")).string();
+    files.emplace_back(
+        apply_file,
+        settings_file_text({"The result of the orvane tuning run of project " + project + ".",
+                            "Apply it with: orvane apply " + apply_file,
+                            "orvane shows the plan, with every command in full, and asks before "
+                            "changing anything; `orvane profile recover` undoes it."},
+                           tuning_settings(result["param"])));
   }
   std::vector<std::string> written;
   for (const auto& [file, text] : files) {

@@ -1,0 +1,138 @@
+// Advice and tuning results written as settings files.
+#include "settings_files.hpp"
+
+#include <yaml-cpp/yaml.h>
+
+#include <cctype>
+#include <sstream>
+#include <string_view>
+
+#include <orvane/readcfg.hpp>
+#include <orvane/value_text.hpp>
+
+namespace orvane {
+namespace {
+
+bool is_number(std::string_view s) {
+  if (s.empty()) return false;
+  size_t i = s[0] == '-' ? 1 : 0;
+  bool digit = false, dot = false;
+  for (; i < s.size(); ++i) {
+    if (std::isdigit(static_cast<unsigned char>(s[i]))) {
+      digit = true;
+    } else if (s[i] == '.' && !dot) {
+      dot = true;
+    } else {
+      return false;
+    }
+  }
+  return digit;
+}
+
+bool is_word(std::string_view s) {
+  if (s.empty()) return false;
+  for (char c : s) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-' && c != '.') {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A single value orvane can write as it is.
+bool concrete(const std::string& value) {
+  std::istringstream words(value);
+  std::vector<std::string> all;
+  for (std::string w; words >> w;) all.push_back(w);
+  if (all.size() == 1) return is_word(all[0]);
+  if (all.empty()) return false;
+  for (const std::string& w : all) {
+    if (!is_number(w)) return false;
+  }
+  return true;
+}
+
+// A sysctl key: dotted words, as the kernel names them (net.ipv4.tcp_fin_timeout).
+bool is_sysctl_key(std::string_view s) {
+  return s.find('.') != std::string_view::npos && s.find_first_of(" /") == std::string_view::npos &&
+         is_word(s);
+}
+
+std::string text_at(const Json& row, const char* key) {
+  auto it = row.find(key);
+  return it != row.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+}  // namespace
+
+std::vector<SettingFields> advice_settings(const AnalysisResult& results) {
+  std::vector<SettingFields> out;
+  for (size_t i = 0; i < results.sug.size(); ++i) {
+    const Json& row = results.sug[i];
+    const std::string parameter = text_at(row, "parameter");
+    const std::string suggested = text_at(row, "suggested");
+    if (!concrete(suggested) || text_at(row, "current") == suggested) continue;
+    std::string reference;
+    for (const Json& ref : results.ref) {
+      if (text_at(ref, "parameter") == parameter) reference = text_at(ref, "reference");
+    }
+    SettingFields s;
+    if (is_sysctl_key(parameter)) {
+      s = {{"kind", "sysctl"}, {"key", parameter}};
+    } else if (parameter.starts_with("/sys/")) {
+      s = {{"kind", "sysfs"}, {"path", parameter}};
+    } else {
+      continue;
+    }
+    s.emplace_back("value", suggested);
+    s.emplace_back("reason", text_at(row, "reason"));
+    s.emplace_back("reference", reference);
+    out.push_back(std::move(s));
+  }
+  return out;
+}
+
+std::vector<SettingFields> tuning_settings(const Json& params) {
+  const Cfg cfg;
+  const Json gets = cfg.get_params_get_script();
+  const Json sets = cfg.get_params_set_script();
+  const Json workload = cfg.get_workload_options();
+  std::vector<SettingFields> out;
+  for (const auto& [name, value] : params.items()) {
+    const Json& set = sets.at(name);
+    SettingFields s = {{"kind", "script"},
+                       {"name", name},
+                       {"value", tuning::value_text(value)},
+                       {"get", gets.at(name).at("get").get<std::string>()},
+                       {"set", set.at("set").get<std::string>()}};
+    if (set.value("needrestart", "false") == "true") {
+      s.emplace_back("needrestart", "true");
+      s.emplace_back("stop", workload.value("stop", ""));
+      s.emplace_back("start", workload.value("start", ""));
+    }
+    s.emplace_back("reason", "the value the tuning run of project " + cfg.get_project() +
+                                 " found better and confirmed");
+    out.push_back(std::move(s));
+  }
+  return out;
+}
+
+std::string settings_file_text(const std::vector<std::string>& comment,
+                               const std::vector<SettingFields>& settings) {
+  std::string out;
+  for (const std::string& line : comment) out += "# " + line + "\n";
+  YAML::Emitter yaml;
+  yaml << YAML::BeginMap << YAML::Key << "settings" << YAML::Value << YAML::BeginSeq;
+  for (const SettingFields& s : settings) {
+    yaml << YAML::BeginMap;
+    for (const auto& [key, value] : s) {
+      // Quoted always: a value such as "0" or "yes" stays the text it is.
+      yaml << YAML::Key << key << YAML::Value << YAML::DoubleQuoted << value;
+    }
+    yaml << YAML::EndMap;
+  }
+  yaml << YAML::EndSeq << YAML::EndMap;
+  return out + yaml.c_str() + "\n";
+}
+
+}  // namespace orvane
