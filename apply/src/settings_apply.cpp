@@ -7,6 +7,8 @@
 #include <iostream>
 #include <string_view>
 
+#include <orvane/util.hpp>
+
 namespace orvane::sealing {
 namespace {
 
@@ -17,9 +19,10 @@ bool shell_name(std::string_view name) {
   return false;
 }
 
-bool yaml_map(const std::string& content) {
+bool yaml_map(const std::string& content, const char* with_key = nullptr) {
   try {
-    return YAML::Load(content).IsMap();
+    const YAML::Node root = YAML::Load(content);
+    return root.IsMap() && (with_key == nullptr || root[with_key]);
   } catch (const YAML::Exception&) {
     return false;
   }
@@ -29,9 +32,11 @@ bool yaml_map(const std::string& content) {
 
 bool is_shell_script(const std::string& content, const std::string& name) {
   if (content.starts_with("#!")) return true;
-  if (shell_name(name)) return true;
-  // Lines of commands read as one plain YAML text; a settings file is always a map.
-  return !content.empty() && !yaml_map(content);
+  if (shell_name(name) && !yaml_map(content, "settings")) return true;
+  // Lines of commands read as one plain YAML text; a settings file is always a map. Binary
+  // data is neither.
+  return !content.empty() && content.find('\0') == std::string::npos && is_valid_utf8(content) &&
+         !yaml_map(content);
 }
 
 int apply_settings_file(const std::string& content, const std::string& name, const Json&) {
@@ -42,6 +47,11 @@ int apply_settings_file(const std::string& content, const std::string& name, con
                  "instead (the advice file of `orvane analysis` and the result file of `orvane "
                  "tuning` are examples; a setting of kind `script` takes a get and a set "
                  "command).\n";
+    return 1;
+  }
+  if (!yaml_map(content)) {
+    std::cerr << "orvane apply: " << name
+              << " is not a settings file (a YAML map with the list `settings`)\n";
     return 1;
   }
   std::cerr << "orvane apply: applying a settings file needs the profile engine, which is not "
