@@ -7,6 +7,7 @@
 #include <orvane/sealing.hpp>
 
 #include "files.hpp"
+#include "script_setting.hpp"
 #include "settings_apply.hpp"
 
 namespace orvane {
@@ -119,6 +120,10 @@ int run_confuse(const Json& options) {
     std::cerr << "orvane confuse: " << e.what() << "\n";
     return 1;
   }
+}
+
+void register_apply_restorers() {
+  register_restorer(kScriptItemKind, restore_script_item);
 }
 
 }  // namespace orvane

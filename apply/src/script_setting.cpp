@@ -88,4 +88,49 @@ bool same_value(std::string_view read, std::string_view written) {
   return a && b && *a == *b;
 }
 
+ChangeItem to_change_item(const ScriptSetting& s, const std::string& original,
+                          const std::string& applied) {
+  return {.kind = kScriptItemKind,
+          .name = s.name,
+          .original = original,
+          .applied = applied,
+          .detail = {{"get", s.get},
+                     {"set", s.set},
+                     {"needrestart", s.needrestart ? "true" : "false"},
+                     {"stop", s.stop},
+                     {"start", s.start}}};
+}
+
+ScriptSetting from_change_item(const ChangeItem& item) {
+  auto text = [&](const char* key) { return item.detail.value(key, std::string()); };
+  ScriptSetting s;
+  s.name = item.name;
+  s.get = text("get");
+  s.set = text("set");
+  s.needrestart = text("needrestart") == "true";
+  s.stop = text("stop");
+  s.start = text("start");
+  return s;
+}
+
+RestoreOutcome restore_script_item(const ChangeItem& item) {
+  using Status = RestoreOutcome::Status;
+  const ScriptSetting s = from_change_item(item);
+  try {
+    write_value(s, item.original);
+    if (s.needrestart) {
+      run_workload_command("stop", s.stop);
+      run_workload_command("start", s.start);
+    }
+    const std::string now = read_value(s);
+    if (!same_value(now, item.original)) {
+      return {Status::failed, s.name + " reads " + shell_quote(now) + " after the restore, not " +
+                                  shell_quote(item.original)};
+    }
+    return {Status::restored, s.name + " is " + shell_quote(item.original) + " again"};
+  } catch (const std::exception& e) {
+    return {Status::failed, e.what()};
+  }
+}
+
 }  // namespace orvane::sealing

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include <orvane/change_journal.hpp>
+
 namespace orvane::sealing {
 
 struct ScriptSetting {
@@ -42,5 +44,17 @@ void run_workload_command(const std::string& what, const std::string& command);
 // Whether a value read back stands for the value written: the same text, or the same number
 // ("0.50" and "0.5").
 bool same_value(std::string_view read, std::string_view written);
+
+// The journal's record of a script setting changed by `orvane apply`: kind
+// "settings_script", the commands in `detail` (get, set, needrestart "true"|"false", stop,
+// start).
+inline constexpr const char* kScriptItemKind = "settings_script";
+ChangeItem to_change_item(const ScriptSetting& setting, const std::string& original,
+                          const std::string& applied);
+ScriptSetting from_change_item(const ChangeItem& item);
+
+// Puts the original value of such an item back (with the workload's restart when the setting
+// needs one) and reads it again: restored when it reads back equal, failed otherwise.
+RestoreOutcome restore_script_item(const ChangeItem& item);
 
 }  // namespace orvane::sealing

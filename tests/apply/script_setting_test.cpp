@@ -70,5 +70,29 @@ TEST(ScriptSetting, SameValueComparesNumbersAsNumbers) {
   EXPECT_FALSE(same_value("[madvise] never", "madvise"));
 }
 
+TEST(ScriptSetting, RestoreWritesTheOriginalAndReadsItBack) {
+  TempDir dir;
+  const std::string file = (dir.path() / "value").string();
+  dir.write("value", "8\n");
+  ScriptSetting s = script("cat " + file, "echo $value > " + file);
+  s.needrestart = true;
+  s.stop = "echo stopped >> " + (dir.path() / "log").string();
+  s.start = "echo started >> " + (dir.path() / "log").string();
+  using Status = RestoreOutcome::Status;
+
+  EXPECT_EQ(restore_script_item(to_change_item(s, "4", "8")).status, Status::restored);
+  EXPECT_EQ(read_file(file), "4\n");
+  EXPECT_EQ(read_file(dir.path() / "log"), "stopped\nstarted\n");
+  // A set command that does not take: failed, naming what it reads now.
+  s.set = ":";
+  const RestoreOutcome ignored = restore_script_item(to_change_item(s, "2", "4"));
+  EXPECT_EQ(ignored.status, Status::failed);
+  EXPECT_NE(ignored.message.find("reads 4"), std::string::npos) << ignored.message;
+  // A journal edited to hold a hostile original never runs it.
+  s.set = "echo $value > " + file;
+  EXPECT_EQ(restore_script_item(to_change_item(s, "1; rm " + file, "4")).status, Status::failed);
+  EXPECT_EQ(read_file(file), "4\n");
+}
+
 }  // namespace
 }  // namespace orvane::sealing
