@@ -4,6 +4,7 @@
 #include <yaml-cpp/yaml.h>
 
 #include <cctype>
+#include <filesystem>
 #include <sstream>
 #include <string_view>
 
@@ -110,6 +111,8 @@ std::vector<SettingFields> tuning_settings(const Json& params) {
       s.emplace_back("stop", workload.value("stop", ""));
       s.emplace_back("start", workload.value("start", ""));
     }
+    // The project's commands ran in the tuning run's directory and may name files there.
+    s.emplace_back("dir", std::filesystem::current_path().string());
     s.emplace_back("reason", "the value the tuning run of project " + cfg.get_project() +
                                  " found better and confirmed");
     out.push_back(std::move(s));

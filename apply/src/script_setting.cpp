@@ -18,10 +18,12 @@ std::string_view trim(std::string_view s) {
 }
 
 // The outcome of one command, or the reason it failed.
-std::string run_checked(const std::string& what, const std::string& command) {
+std::string run_checked(const ScriptSetting& s, const std::string& what,
+                        const std::string& command) {
   RunOptions options;
   options.timeout = kScriptTimeout;
-  const ProcessResult r = run_shell(command, options);
+  const ProcessResult r =
+      run_shell(s.dir.empty() ? command : "cd " + shell_quote(s.dir) + " && " + command, options);
   std::string failure;
   if (r.timed_out) {
     failure = "ran past its limit of " + std::to_string(kScriptTimeout.count()) + " s";
@@ -55,7 +57,7 @@ std::optional<char> shell_special(std::string_view value) {
 }
 
 std::string read_value(const ScriptSetting& s) {
-  const std::string out = run_checked("the get command of " + s.name, s.get);
+  const std::string out = run_checked(s, "the get command of " + s.name, s.get);
   const std::string_view value = trim(out);
   if (value.empty()) throw std::runtime_error("the get command of " + s.name + " printed nothing");
   if (!is_valid_utf8(value)) {
@@ -75,11 +77,12 @@ void write_value(const ScriptSetting& s, const std::string& value) {
        at = command.find("$value", at + value.size())) {
     command.replace(at, 6, value);
   }
-  run_checked("the set command of " + s.name, command);
+  run_checked(s, "the set command of " + s.name, command);
 }
 
-void run_workload_command(const std::string& what, const std::string& command) {
-  run_checked("the workload's " + what + " command", command);
+void run_workload_command(const ScriptSetting& s, const std::string& what,
+                          const std::string& command) {
+  run_checked(s, "the workload's " + what + " command", command);
 }
 
 bool same_value(std::string_view read, std::string_view written) {
@@ -98,7 +101,8 @@ ChangeItem to_change_item(const ScriptSetting& s, const std::string& original,
                      {"set", s.set},
                      {"needrestart", s.needrestart ? "true" : "false"},
                      {"stop", s.stop},
-                     {"start", s.start}}};
+                     {"start", s.start},
+                     {"dir", s.dir}}};
 }
 
 ScriptSetting from_change_item(const ChangeItem& item) {
@@ -110,6 +114,7 @@ ScriptSetting from_change_item(const ChangeItem& item) {
   s.needrestart = text("needrestart") == "true";
   s.stop = text("stop");
   s.start = text("start");
+  s.dir = text("dir");
   return s;
 }
 
@@ -119,8 +124,8 @@ RestoreOutcome restore_script_item(const ChangeItem& item) {
   try {
     write_value(s, item.original);
     if (s.needrestart) {
-      run_workload_command("stop", s.stop);
-      run_workload_command("start", s.start);
+      run_workload_command(s, "stop", s.stop);
+      run_workload_command(s, "start", s.start);
     }
     const std::string now = read_value(s);
     if (!same_value(now, item.original)) {

@@ -18,6 +18,7 @@ struct ScriptSetting {
   bool needrestart = false;
   std::string stop;  // the workload's commands; required with needrestart
   std::string start;
+  std::string dir;  // where the commands run (absolute); the current directory when empty
 };
 
 // The time limit of one get, set, stop or start command.
@@ -39,7 +40,8 @@ std::string read_value(const ScriptSetting& setting);
 void write_value(const ScriptSetting& setting, const std::string& value);
 
 // Runs a stop or start command of the workload, with the same checks.
-void run_workload_command(const std::string& what, const std::string& command);
+void run_workload_command(const ScriptSetting& setting, const std::string& what,
+                          const std::string& command);
 
 // Whether a value read back stands for the value written: the same text, or the same number
 // ("0.50" and "0.5").
@@ -47,7 +49,7 @@ bool same_value(std::string_view read, std::string_view written);
 
 // The journal's record of a script setting changed by `orvane apply`: kind
 // "settings_script", the commands in `detail` (get, set, needrestart "true"|"false", stop,
-// start).
+// start, dir).
 inline constexpr const char* kScriptItemKind = "settings_script";
 ChangeItem to_change_item(const ScriptSetting& setting, const std::string& original,
                           const std::string& applied);
