@@ -72,13 +72,14 @@ int apply(const Request& r, bool de, const Json& options) {
                     " --de` decrypts and applies it");
   }
   if (is_packed(data)) data = about(r.input, [&] { return unpack(data); });
-  return apply_settings_file(data, r.input.string(), options);
+  return apply_settings_file(data, std::filesystem::absolute(r.input).string(), options);
 }
 
 }  // namespace
 
 int run_apply(const Json& options) {
   try {
+    register_apply_restorers();  // a failed apply rolls back through the journal's restorers
     const bool enc = flag(options, "enc"), de = flag(options, "de");
     if (enc && de) {
       throw SealError("--enc only encrypts a file and --de decrypts and applies one: give one");

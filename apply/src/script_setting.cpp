@@ -72,12 +72,16 @@ void write_value(const ScriptSetting& s, const std::string& value) {
                              " holds the shell character '" + std::string(1, *c) +
                              "', which orvane never puts into a command");
   }
+  run_checked(s, "the set command of " + s.name, set_command(s, value));
+}
+
+std::string set_command(const ScriptSetting& s, const std::string& value) {
   std::string command = s.set;
   for (size_t at = command.find("$value"); at != std::string::npos;
        at = command.find("$value", at + value.size())) {
     command.replace(at, 6, value);
   }
-  run_checked(s, "the set command of " + s.name, command);
+  return command;
 }
 
 void run_workload_command(const ScriptSetting& s, const std::string& what,

@@ -34,6 +34,9 @@ std::optional<char> shell_special(std::string_view value);
 // error, prints nothing, or prints text that is not UTF-8.
 std::string read_value(const ScriptSetting& setting);
 
+// The set command as it runs for `value`: each "$value" replaced by it.
+std::string set_command(const ScriptSetting& setting, const std::string& value);
+
 // Runs the set command with `value` in place of $value. Throws std::runtime_error naming the
 // setting when the value holds a shell character, or the command fails, times out or writes to
 // standard error.

@@ -3,11 +3,12 @@
 
 #include <yaml-cpp/yaml.h>
 
-#include <array>
 #include <iostream>
 #include <string_view>
 
 #include <orvane/util.hpp>
+
+#include "script_road.hpp"
 
 namespace orvane::sealing {
 namespace {
@@ -54,9 +55,7 @@ int apply_settings_file(const std::string& content, const std::string& name, con
               << " is not a settings file (a YAML map with the list `settings`)\n";
     return 1;
   }
-  std::cerr << "orvane apply: applying a settings file needs the profile engine, which is not "
-               "part of this installation\n";
-  return 3;
+  return apply_script_settings(parse_script_settings(content, name), name);
 }
 
 }  // namespace orvane::sealing
