@@ -77,15 +77,15 @@ std::vector<PlannedScript> parse_script_settings(const std::string& content,
     const YAML::Node item = list[i];
     const std::string where = "settings[" + std::to_string(i) + "]";
     if (!item.IsMap()) refuse(file, item, where, "must be a map");
-    for (const auto& entry : item) {
-      if (!kKeys.count(entry.first.Scalar())) {
-        refuse(file, entry.first, where + "." + entry.first.Scalar(), "unknown key");
-      }
-    }
     const std::string kind = text_of(file, item, where, "kind", true);
     if (kind != "script") {
       refuse(file, item["kind"], where + ".kind",
              "the kind '" + kind + "' is applied by the profile engine, not part of this build");
+    }
+    for (const auto& entry : item) {
+      if (!kKeys.count(entry.first.Scalar())) {
+        refuse(file, entry.first, where + "." + entry.first.Scalar(), "unknown key");
+      }
     }
     PlannedScript p;
     p.setting.name = text_of(file, item, where, "name", true);

@@ -126,6 +126,15 @@ RestoreOutcome restore_script_item(const ChangeItem& item) {
   using Status = RestoreOutcome::Status;
   const ScriptSetting s = from_change_item(item);
   try {
+    // Nothing to write when the value is the original already (a set command that failed
+    // before it changed anything, a recover run twice).
+    try {
+      if (same_value(read_value(s), item.original)) {
+        return {Status::restored, s.name + " has its original value " + shell_quote(item.original)};
+      }
+    } catch (const std::exception&) {
+      // Unreadable now: writing the original is still the way back.
+    }
     write_value(s, item.original);
     if (s.needrestart) {
       run_workload_command(s, "stop", s.stop);

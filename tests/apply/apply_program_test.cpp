@@ -7,6 +7,8 @@
 
 #include <filesystem>
 
+#include <orvane/apply_command.hpp>
+#include <orvane/change_journal.hpp>
 #include <orvane/util.hpp>
 
 #include "../support/program.hpp"
@@ -146,6 +148,139 @@ TEST(ApplyPassphrase, AskedTwiceToEncryptOnceToDecrypt) {
   r = at_terminal("secret\nn\n", {"apply", "s.yaml.orvenc", "--de", "--PATH", path}, dir);
   EXPECT_EQ(r.out.find("cannot be decrypted"), std::string::npos) << r.out;
   EXPECT_EQ(entries(dir.path()), 2u);
+}
+
+// A workload of two settings in a temporary directory, a settings file for it, and the state
+// directory of the journal.
+class ApplyRoad : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_.write("work/app.conf", kConf);
+    dir_.write("work/state", "running\n");
+    fs::create_directories(dir_.path() / "state");
+  }
+
+  std::string settings(const std::string& set_mode) const {
+    const std::string work = (dir_.path() / "work").string();
+    return "settings:\n"
+           "  - kind: script\n    name: threads\n    value: '8'\n"
+           "    get: sed -n 's/^threads=//p' app.conf\n"
+           "    set: sed -i 's/^threads=.*/threads=$value/' app.conf\n"
+           "    dir: " +
+           work +
+           "\n"
+           "  - kind: script\n    name: mode\n    value: fast\n"
+           "    get: sed -n 's/^mode=//p' app.conf\n"
+           "    set: " +
+           set_mode +
+           "\n"
+           "    needrestart: 'true'\n    stop: echo stopped > state\n"
+           "    start: echo restarted > state\n"
+           "    dir: " +
+           work + "\n";
+  }
+
+  ProcessResult apply(const std::string& file, const std::string& typed) const {
+    std::string command =
+        "printf " + shell_quote(typed) + " | env ORVANE_OS_RELEASE=" +
+        shell_quote((testing::source_dir() / "examples/nerith-os-release").string()) +
+        " ORVANE_STATE_DIR=" + shell_quote(state()) + " " + shell_quote(testing::orvane_bin()) +
+        " apply " + shell_quote(file);
+    return run_shell(command);
+  }
+
+  std::string state() const { return (dir_.path() / "state").string(); }
+  std::string conf() const { return read_file(dir_.path() / "work/app.conf"); }
+  std::vector<ChangeSet> unsettled() const { return ChangeJournal(state()).unsettled(); }
+
+  static inline const std::string kConf = "# app\nthreads=4\nmode=safe\n";
+  TempDir dir_;
+};
+
+TEST_F(ApplyRoad, NoOrEndOfInputChangesNothing) {
+  const auto file = dir_.write("s.yaml", settings("sed -i 's/^mode=.*/mode=$value/' app.conf"));
+  ProcessResult r = apply(file.string(), "n\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  // The plan shows each command in full, as it will run, before the question.
+  EXPECT_NE(r.out.find("run:  sed -i 's/^threads=.*/threads=8/' app.conf\n"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("stop:  echo stopped > state"), std::string::npos) << r.out;
+  EXPECT_LT(r.out.find("threads: 4 -> 8"), r.out.find("(Y/N):"));
+  EXPECT_NE(r.out.find("Nothing was changed."), std::string::npos);
+  r = apply(file.string(), "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(conf(), kConf);
+  EXPECT_EQ(read_file(dir_.path() / "work/state"), "running\n");
+  EXPECT_TRUE(unsettled().empty());
+}
+
+TEST_F(ApplyRoad, AppliedThenRecoveredByteForByte) {
+  const auto file = dir_.write("s.yaml", settings("sed -i 's/^mode=.*/mode=$value/' app.conf"));
+  ProcessResult r = apply(file.string(), "maybe\ny\n");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(conf(), "# app\nthreads=8\nmode=fast\n");
+  EXPECT_EQ(read_file(dir_.path() / "work/state"), "restarted\n");
+  // Again: nothing left to change. Another file while this one is in place: refused.
+  r = apply(file.string(), "y\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Nothing to change."), std::string::npos);
+  const auto other =
+      dir_.write("other.yaml", settings("sed -i 's/^mode=.*/mode=x$value/' app.conf"));
+  EXPECT_EQ(apply(other.string(), "y\n").status, 1);
+
+  const std::vector<ChangeSet> sets = unsettled();
+  ASSERT_EQ(sets.size(), 1u);
+  EXPECT_EQ(sets[0].state, "applied");
+  EXPECT_EQ(sets[0].source, "apply");
+  register_apply_restorers();
+  for (const ItemOutcome& o : restore_change_set(sets[0])) {
+    EXPECT_EQ(o.outcome.status, RestoreOutcome::Status::restored) << o.outcome.message;
+  }
+  EXPECT_EQ(conf(), kConf);
+}
+
+TEST_F(ApplyRoad, AFailedChangeIsRolledBackAndVerified) {
+  const auto file = dir_.write("s.yaml", settings("echo no >&2; exit 1"));
+  const ProcessResult r = apply(file.string(), "y\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("the set command of mode exited with status 1: no"), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("(verified)"), std::string::npos) << r.err;
+  EXPECT_EQ(conf(), kConf);
+  EXPECT_TRUE(unsettled().empty());
+}
+
+// The result of a real tuning run of the demo project, applied later and put back.
+TEST_F(ApplyRoad, TuningResultFileIsAppliedAndRecovered) {
+  const fs::path work = dir_.path() / "demo";
+  fs::create_directories(work);
+  for (const char* f : {"demo.yaml", "workload.conf", "bench.sh"}) {
+    fs::copy(testing::source_dir() / "examples/demo" / f, work / f);
+  }
+  dir_.write("demo/workload.state", "running\n");
+  const std::string original = read_file(work / "workload.conf");
+  const std::string w = shell_quote(work.string());
+  ProcessResult r =
+      run_shell("cd " + w + " && printf 'n\\n' | ORVANE_STATE_DIR=" + shell_quote(state()) +
+                " ORVANE_OS_RELEASE=" +
+                shell_quote((testing::source_dir() / "examples/nerith-os-release").string()) + " " +
+                shell_quote(testing::orvane_bin()) + " tuning -o " + w + " --tuning_outpath " + w +
+                " demo.yaml");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  ASSERT_TRUE(fs::exists(work / "tuning_demo_apply.yaml")) << r.out;
+  ASSERT_EQ(read_file(work / "workload.conf"), original);
+
+  // Applied from another directory: the commands run where the tuning ran them.
+  r = apply((work / "tuning_demo_apply.yaml").string(), "y\n");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(read_file(work / "workload.conf"), original);
+  const std::vector<ChangeSet> sets = unsettled();
+  ASSERT_EQ(sets.size(), 1u);
+  register_apply_restorers();
+  for (const ItemOutcome& o : restore_change_set(sets[0])) {
+    EXPECT_EQ(o.outcome.status, RestoreOutcome::Status::restored) << o.outcome.message;
+  }
+  EXPECT_EQ(read_file(work / "workload.conf"), original);
 }
 
 }  // namespace
