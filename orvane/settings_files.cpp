@@ -4,12 +4,8 @@
 #include <yaml-cpp/yaml.h>
 
 #include <cctype>
-#include <filesystem>
 #include <sstream>
 #include <string_view>
-
-#include <orvane/readcfg.hpp>
-#include <orvane/value_text.hpp>
 
 namespace orvane {
 namespace {
@@ -66,44 +62,48 @@ std::string text_at(const Json& row, const char* key) {
 
 }  // namespace
 
-std::vector<SettingFields> advice_settings(const AnalysisResult& results) {
+std::vector<SettingFields> advice_settings(const Json& suggestions, const Json& references) {
   std::vector<SettingFields> out;
-  for (size_t i = 0; i < results.sug.size(); ++i) {
-    const Json& row = results.sug[i];
+  for (const Json& row : suggestions) {
     const std::string parameter = text_at(row, "parameter");
     const std::string suggested = text_at(row, "suggested");
     if (!concrete(suggested) || text_at(row, "current") == suggested) continue;
     std::string reference;
-    for (const Json& ref : results.ref) {
+    for (const Json& ref : references) {
       if (text_at(ref, "parameter") == parameter) reference = text_at(ref, "reference");
     }
+    // The format wants both; advice without them still names where it comes from.
+    if (reference.empty()) reference = "the rules of orvane analysis (rules.yaml)";
+    std::string reason = text_at(row, "reason");
+    if (reason.empty()) reason = "orvane analysis suggests it for this host";
     SettingFields s;
     if (is_sysctl_key(parameter)) {
-      s = {{"kind", "sysctl"}, {"key", parameter}};
-    } else if (parameter.starts_with("/sys/")) {
-      s = {{"kind", "sysfs"}, {"path", parameter}};
+      s = {{"kind", "sysctl"}};
+    } else if (parameter.starts_with("/sys/") && parameter.find("..") == std::string::npos) {
+      s = {{"kind", "sysfs"}};
     } else {
       continue;
     }
+    s.emplace_back("target", parameter);
     s.emplace_back("value", suggested);
-    s.emplace_back("reason", text_at(row, "reason"));
+    s.emplace_back("effect", "live");
+    s.emplace_back("reason", reason);
     s.emplace_back("reference", reference);
     out.push_back(std::move(s));
   }
   return out;
 }
 
-std::vector<SettingFields> tuning_settings(const Json& params) {
-  const Cfg cfg;
-  const Json gets = cfg.get_params_get_script();
-  const Json sets = cfg.get_params_set_script();
-  const Json workload = cfg.get_workload_options();
+std::vector<SettingFields> tuning_settings(const Json& params, const TuningProject& project) {
+  const Json& gets = project.get_scripts;
+  const Json& sets = project.set_scripts;
+  const Json& workload = project.workload;
   std::vector<SettingFields> out;
   for (const auto& [name, value] : params.items()) {
     const Json& set = sets.at(name);
     SettingFields s = {{"kind", "script"},
-                       {"name", name},
-                       {"value", tuning::value_text(value)},
+                       {"target", name},
+                       {"value", value.get<std::string>()},
                        {"get", gets.at(name).at("get").get<std::string>()},
                        {"set", set.at("set").get<std::string>()}};
     if (set.value("needrestart", "false") == "true") {
@@ -112,20 +112,25 @@ std::vector<SettingFields> tuning_settings(const Json& params) {
       s.emplace_back("start", workload.value("start", ""));
     }
     // The project's commands ran in the tuning run's directory and may name files there.
-    s.emplace_back("dir", std::filesystem::current_path().string());
-    s.emplace_back("reason", "the value the tuning run of project " + cfg.get_project() +
+    if (!project.dir.empty()) s.emplace_back("dir", project.dir);
+    s.emplace_back("effect", "live");
+    s.emplace_back("reason", "the value the tuning run of project " + project.name +
                                  " found better and confirmed");
+    s.emplace_back("reference", project.reference);
     out.push_back(std::move(s));
   }
   return out;
 }
 
 std::string settings_file_text(const std::vector<std::string>& comment,
+                               const std::string& description,
                                const std::vector<SettingFields>& settings) {
   std::string out;
   for (const std::string& line : comment) out += "# " + line + "\n";
   YAML::Emitter yaml;
-  yaml << YAML::BeginMap << YAML::Key << "settings" << YAML::Value << YAML::BeginSeq;
+  yaml << YAML::BeginMap << YAML::Key << "description" << YAML::Value << YAML::DoubleQuoted
+       << description;
+  yaml << YAML::Key << "settings" << YAML::Value << YAML::BeginSeq;
   for (const SettingFields& s : settings) {
     yaml << YAML::BeginMap;
     for (const auto& [key, value] : s) {

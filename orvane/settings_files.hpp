@@ -5,7 +5,6 @@
 #include <utility>
 #include <vector>
 
-#include <orvane/analysis.hpp>
 #include <orvane/json.hpp>
 
 namespace orvane {
@@ -16,14 +15,27 @@ using SettingFields = std::vector<std::pair<std::string, std::string>>;
 // The settings of the advice that orvane can apply itself: a sysctl key or a /sys file with one
 // concrete suggested value (a number, a word, or numbers separated by blanks), the current value
 // differing. Advice given as a range, a choice or a manual step is left out.
-std::vector<SettingFields> advice_settings(const AnalysisResult& results);
+// `suggestions` and `references` are the analysis result's sug and ref lists.
+std::vector<SettingFields> advice_settings(const Json& suggestions, const Json& references);
 
-// The tuning result `params` ({name: value}) as settings of kind `script`, with the get and set
-// commands, needrestart and the workload's stop and start commands of the loaded project.
-std::vector<SettingFields> tuning_settings(const Json& params);
+// What a tuning result's settings are made of: the project's parameter commands and workload.
+struct TuningProject {
+  std::string name;
+  Json get_scripts;  // {name: {get}}
+  Json set_scripts;  // {name: {set, needrestart}}
+  Json workload;     // {stop, start}
+  std::string dir;   // where the tuning run ran the commands
+  std::string reference;
+};
 
-// The whole file: the comment lines (each written after "# ") and the settings.
+// The tuning result `params` ({name: value as text}) as settings of kind `script`, with the get and
+// set commands, needrestart and the workload's stop and start commands of the project.
+std::vector<SettingFields> tuning_settings(const Json& params, const TuningProject& project);
+
+// The whole file in the settings format of the profiles: the comment lines (each written after
+// "# "), the description and the settings.
 std::string settings_file_text(const std::vector<std::string>& comment,
+                               const std::string& description,
                                const std::vector<SettingFields>& settings);
 
 }  // namespace orvane

@@ -1,7 +1,5 @@
 // `orvane tuning`: loads the project, runs the tuning, reports the outcome, writes the run's
 // record, history and convergence page, and applies the result when the administrator says yes.
-#include "tuning_command.hpp"
-
 #include <unistd.h>
 
 #include <filesystem>
@@ -13,12 +11,15 @@
 #include <orvane/decorator_wrap.hpp>
 #include <orvane/log.hpp>
 #include <orvane/phaseclock.hpp>
+#include <orvane/readcfg.hpp>
+#include <orvane/scenevars.hpp>
 #include <orvane/tunepilot.hpp>
 #include <orvane/tuning_report.hpp>
 #include <orvane/tuning_stop.hpp>
 #include <orvane/util.hpp>
 #include <orvane/value_text.hpp>
 
+#include "command_module.hpp"
 #include "dispatch.hpp"
 #include "settings_files.hpp"
 
@@ -62,13 +63,27 @@ std::vector<std::string> write_outputs(const std::filesystem::path& outpath,
   // An effective result can be applied later, and undone, with `orvane apply`.
   if (result.is_object() && result.value("effective", false) && result.contains("param")) {
     const std::string apply_file = (outpath / (stem + "_apply.yaml")).string();
+    const Cfg cfg;
+    Json values = Json::object();
+    for (const auto& [name, value] : result["param"].items()) {
+      values[name] = tuning::value_text(value);
+    }
+    const TuningProject source{.name = project,
+                               .get_scripts = cfg.get_params_get_script(),
+                               .set_scripts = cfg.get_params_set_script(),
+                               .workload = cfg.get_workload_options(),
+                               // The project's commands ran here and may name files relative to it.
+                               .dir = std::filesystem::current_path().string(),
+                               .reference = (outpath / (stem + "_result.json")).string()};
     files.emplace_back(
         apply_file,
-        settings_file_text({"The result of the orvane tuning run of project " + project + ".",
-                            "Apply it with: orvane apply " + apply_file,
-                            "orvane shows the plan, with every command in full, and asks before "
-                            "changing anything; `orvane profile recover` undoes it."},
-                           tuning_settings(result["param"])));
+        settings_file_text(
+            {"The result of the orvane tuning run of project " + project + ".",
+             "Apply it with: orvane apply " + apply_file,
+             "orvane shows the plan, with every command in full, and asks before "
+             "changing anything; `orvane profile recover` undoes it."},
+            "the values the tuning run of project " + project + " found better and confirmed",
+            tuning_settings(values, source)));
   }
   std::vector<std::string> written;
   for (const auto& [file, text] : files) {
@@ -76,8 +91,6 @@ std::vector<std::string> write_outputs(const std::filesystem::path& outpath,
   }
   return written;
 }
-
-}  // namespace
 
 int run_tuning(const Json& options) {
   Timer& timer = DecoratorWrap::singleton<Timer>();
@@ -90,7 +103,7 @@ int run_tuning(const Json& options) {
   std::string project;
   try {
     project = pilot.init(project_file)["project"].get<std::string>();
-    std::filesystem::create_directories(outpath);
+    create_private_directories(outpath);
     // Opens the log now, so that a log that cannot be written stops the run before it changes
     // anything.
     Logger().info("tuning project " + project + " from " + project_file);
@@ -108,9 +121,13 @@ int run_tuning(const Json& options) {
   bool completed = false;
   try {
     completed = pilot.run();
+  } catch (const tuning::RestoreFailed& e) {
+    std::cerr << "orvane: " << e.what() << " (log: " << log_file << ")\n";
+    if (!pilot.get_opt_params_value().empty()) write_outputs(outpath, project, record());
+    return kExitFailed;
   } catch (const tuning::Interrupted& e) {
     std::cerr << "orvane: " << e.what()
-              << "; the parameters have the values read before tuning again\n";
+              << "; the parameters have the values read before tuning again (verified)\n";
     if (!pilot.get_opt_params_value().empty()) write_outputs(outpath, project, record());
     return 128 + e.signal();
   } catch (const std::exception& e) {
@@ -119,8 +136,12 @@ int run_tuning(const Json& options) {
   }
   if (!completed) {
     if (pilot.get_oriparams().empty()) {
-      std::cerr << "orvane: no parameter value could be read; nothing was tuned (log: " << log_file
-                << ")\n";
+      std::string why;
+      for (const ParamReading& p : SceneVars::last_read_problems()) {
+        why += (why.empty() ? " (" : "; ") + p.name + ": " + p.problem;
+      }
+      std::cerr << "orvane: no parameter value could be read" << (why.empty() ? "" : why + ")")
+                << "; nothing was tuned (log: " << log_file << ")\n";
     } else {
       std::cerr << "orvane: the benchmark gave no figure for the baseline or for any candidate; "
                    "the parameters were left as they were (log: "
@@ -158,4 +179,12 @@ int run_tuning(const Json& options) {
   return kExitOk;
 }
 
+}  // namespace
 }  // namespace orvane
+
+// One tuning run of the project file, its outcome, and the Y/N question on applying the result.
+// Returns 0 when the run completed, 1 when it could not start, failed or could not put a value
+// back, 128 + the signal number when SIGINT, SIGTERM or SIGHUP stopped it (values put back).
+ORVANE_COMMAND(tuning) {
+  return orvane::run_tuning(options);
+}

@@ -1,9 +1,10 @@
 #pragma once
 // The rule file of the analysis: checks of server settings and thresholds on the run's figures.
 #include <optional>
-#include <regex>
 #include <string>
 #include <vector>
+
+#include <orvane/pattern.hpp>
 
 namespace orvane::analysis {
 
@@ -12,9 +13,9 @@ struct Check {
   std::string area;
   std::string file;     // collected-data file
   std::string command;  // text that the command lines to read contain
-  std::regex match;     // per output line: (value) or (item)(value)
+  Pattern match{""};    // per output line: (value) or (item)(value)
   bool per_item = false;
-  std::optional<std::regex> skip;  // items to ignore
+  std::optional<Pattern> skip;  // items to ignore
   std::optional<double> min, max;
   std::vector<std::string> one_of;
   std::string suggested;

@@ -7,7 +7,7 @@
 #include <orvane/sealing.hpp>
 
 #include "files.hpp"
-#include "script_setting.hpp"
+#include "script_kind.hpp"
 #include "settings_apply.hpp"
 
 namespace orvane {
@@ -58,7 +58,7 @@ int encrypt_only(const Request& r) {
   return 0;
 }
 
-int apply(const Request& r, bool de, const Json& options) {
+int apply(const Request& r, bool de) {
   std::string data = read_input(r.input);
   if (de) {
     if (!is_encrypted(data)) {
@@ -72,20 +72,20 @@ int apply(const Request& r, bool de, const Json& options) {
                     " --de` decrypts and applies it");
   }
   if (is_packed(data)) data = about(r.input, [&] { return unpack(data); });
-  return apply_settings_file(data, std::filesystem::absolute(r.input).string(), options);
+  return apply_settings_file(data, std::filesystem::absolute(r.input).lexically_normal().string(),
+                             std::cin, std::cout, std::cerr);
 }
 
 }  // namespace
 
 int run_apply(const Json& options) {
   try {
-    register_apply_restorers();  // a failed apply rolls back through the journal's restorers
     const bool enc = flag(options, "enc"), de = flag(options, "de");
     if (enc && de) {
       throw SealError("--enc only encrypts a file and --de decrypts and applies one: give one");
     }
     const Request r = request_of(options);
-    return enc ? encrypt_only(r) : apply(r, de, options);
+    return enc ? encrypt_only(r) : apply(r, de);
   } catch (const std::exception& e) {
     std::cerr << "orvane apply: " << e.what() << "\n";
     return 1;
@@ -124,7 +124,7 @@ int run_confuse(const Json& options) {
 }
 
 void register_apply_restorers() {
-  register_restorer(kScriptItemKind, restore_script_item);
+  register_script_kind();
 }
 
 }  // namespace orvane

@@ -1,14 +1,19 @@
-// Settings files on their way to the host: shell scripts are told apart and refused.
+// Settings files on their way to the host: shell scripts are told apart and refused, the rest
+// goes the profile engine's road.
 #include "settings_apply.hpp"
 
 #include <yaml-cpp/yaml.h>
 
+#include <filesystem>
 #include <iostream>
+#include <set>
 #include <string_view>
 
+#include <orvane/profile.hpp>
+#include <orvane/settings.hpp>
 #include <orvane/util.hpp>
 
-#include "script_road.hpp"
+#include "script_kind.hpp"
 
 namespace orvane::sealing {
 namespace {
@@ -29,6 +34,18 @@ bool yaml_map(const std::string& content, const char* with_key = nullptr) {
   }
 }
 
+// What names orvane's own files of this run (the plan): letters, digits, _ and - of the base name.
+std::string file_token(const std::string& name) {
+  std::string stem = std::filesystem::path(name).stem().string();
+  std::string out;
+  for (char c : stem) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '_' || c == '-';
+    out += plain ? c : '_';
+  }
+  return out.empty() ? "settings" : out;
+}
+
 }  // namespace
 
 bool is_shell_script(const std::string& content, const std::string& name) {
@@ -40,22 +57,44 @@ bool is_shell_script(const std::string& content, const std::string& name) {
          !yaml_map(content);
 }
 
-int apply_settings_file(const std::string& content, const std::string& name, const Json&) {
+bool apply_may_use(const std::string& kind) {
+  return kind == "sysctl" || kind == "sysfs" || kind == "limits" || kind == "script";
+}
+
+int apply_settings_file(const std::string& content, const std::string& name, std::istream& in,
+                        std::ostream& out, std::ostream& err) {
   if (is_shell_script(content, name)) {
-    std::cerr << "orvane apply: " << name
-              << " is a shell script, and orvane does not run one: nothing could record what it "
-                 "changes, so nothing could undo it. Write the changes as a settings file "
-                 "instead (the advice file of `orvane analysis` and the result file of `orvane "
-                 "tuning` are examples; a setting of kind `script` takes a get and a set "
-                 "command).\n";
+    err << "orvane apply: " << name
+        << " is a shell script, and orvane does not run one: nothing could record what it "
+           "changes, so nothing could undo it. Write the changes as a settings file instead "
+           "(the advice file of `orvane analysis` and the result file of `orvane tuning` are "
+           "examples; a setting of kind `script` takes a get and a set command).\n";
     return 1;
   }
-  if (!yaml_map(content)) {
-    std::cerr << "orvane apply: " << name
-              << " is not a settings file (a YAML map with the list `settings`)\n";
+  register_script_kind();
+  settings::SettingsFile file;
+  try {
+    file = settings::parse_settings(content, name);
+  } catch (const settings::SettingsError& e) {
+    err << "orvane apply: " << e.what() << "\n";
     return 1;
   }
-  return apply_script_settings(parse_script_settings(content, name), name);
+  std::set<std::string> seen;
+  for (const settings::Setting& s : file.settings) {
+    if (!apply_may_use(s.kind)) {
+      err << "orvane apply: " << s.where << ": kind: " << s.kind
+          << " edits a workload's files, which only `orvane profile` is given; a settings file "
+             "for `orvane apply` holds sysctl, sysfs, limits and script settings\n";
+      return 1;
+    }
+    if (!seen.insert(s.kind + " " + s.target + " " + s.key("user") + s.service).second) {
+      err << "orvane apply: " << s.where << ": target: " << s.target << " is set twice\n";
+      return 1;
+    }
+  }
+  const std::filesystem::path path(name);
+  return profile::run_settings(file, {"apply", name, file_token(name), path.parent_path()}, in, out,
+                               err);
 }
 
 }  // namespace orvane::sealing

@@ -1,8 +1,7 @@
 #pragma once
 // A settings file's way onto the host, once it is plain text.
+#include <iosfwd>
 #include <string>
-
-#include <orvane/json.hpp>
 
 namespace orvane::sealing {
 
@@ -11,8 +10,14 @@ namespace orvane::sealing {
 // a shell script and is no settings file.
 bool is_shell_script(const std::string& content, const std::string& name);
 
-// Checks the settings file and applies it through the plan, question, journal, apply and verify
-// road. Returns the exit status.
-int apply_settings_file(const std::string& content, const std::string& name, const Json& options);
+// The kinds a settings file given to `orvane apply` may hold: the host's own values and the
+// `script` settings of a tuning result. A workload's files (ini, properties, ...) need its
+// configuration directory, which only `orvane profile` is given.
+bool apply_may_use(const std::string& kind);
+
+// Checks the settings file and applies it through the profile engine's road: plan, question on
+// `in`, journal, apply, verify. `name` is the file's path as shown. Returns the exit status.
+int apply_settings_file(const std::string& content, const std::string& name, std::istream& in,
+                        std::ostream& out, std::ostream& err);
 
 }  // namespace orvane::sealing

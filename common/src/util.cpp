@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <stdexcept>
 #include <system_error>
 
 namespace orvane {
@@ -40,6 +42,40 @@ std::string read_file(const std::filesystem::path& path) {
   return data;
 }
 
+void create_private_directories(const std::filesystem::path& dir) {
+  // Without a trailing slash, which would make lstat() follow a symbolic link.
+  std::filesystem::path target = dir.lexically_normal();
+  if (!target.has_filename() && target.has_relative_path()) target = target.parent_path();
+  std::filesystem::path so_far;
+  for (const auto& part : target) {
+    if (part.empty()) continue;
+    so_far /= part;
+    if (::mkdir(so_far.c_str(), 0700) != 0 && errno != EEXIST) {
+      throw std::system_error(errno, std::generic_category(),
+                              "cannot create the directory " + so_far.string());
+    }
+  }
+}
+
+void check_own_directory(const std::filesystem::path& dir) {
+  std::filesystem::path target = dir.lexically_normal();
+  if (!target.has_filename() && target.has_relative_path()) target = target.parent_path();
+  const std::string shown = dir.string();
+  struct stat st {};
+  if (::lstat(target.c_str(), &st) != 0) {
+    throw std::runtime_error("cannot inspect the directory " + shown + ": " + std::strerror(errno));
+  }
+  if (S_ISLNK(st.st_mode)) {
+    throw std::runtime_error("the directory " + shown + " is a symbolic link; refused");
+  }
+  if (!S_ISDIR(st.st_mode)) throw std::runtime_error(shown + " is not a directory");
+  if (st.st_uid != ::geteuid()) {
+    throw std::runtime_error("the directory " + shown +
+                             " belongs to another user; refused (orvane writes only into "
+                             "directories of the user running it)");
+  }
+}
+
 AtomicFile::AtomicFile(std::filesystem::path path, bool sync)
     : path_(std::move(path)), sync_(sync) {}
 
@@ -47,6 +83,10 @@ AtomicFile::~AtomicFile() = default;
 
 void AtomicFile::write(std::string_view data) {
   data_.append(data);
+}
+
+void AtomicFile::keep_attributes_of(const std::filesystem::path& model) {
+  model_ = model;
 }
 
 void AtomicFile::commit() {
@@ -68,10 +108,16 @@ void AtomicFile::commit() {
     }
     off += static_cast<size_t>(n);
   }
-  // mkstemp creates the file 0600; give it the usual mode for a new file.
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
+  // mkstemp creates the file 0600, which a new file keeps; a file that replaces another takes
+  // that one's owner and mode.
+  struct stat model {};
+  if (!model_.empty() && ::stat(model_.c_str(), &model) == 0) {
+    // Owner first: changing it may clear the set-id bits that the mode then puts back.
+    if (::fchown(fd, model.st_uid, model.st_gid) != 0 && errno != EPERM) {
+      abandon(errno, "cannot set the owner of");
+    }
+    if (::fchmod(fd, model.st_mode & 07777) != 0) abandon(errno, "cannot set the mode of");
+  }
   if (sync_ && ::fsync(fd) != 0) abandon(errno, "cannot write");
   if (::close(fd) != 0) {
     int err = errno;

@@ -18,10 +18,26 @@ namespace orvane {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::run_orvane;
 using testing::TempDir;
 
-const std::string kSettings = "settings:\n  - kind: sysctl\n    key: vm.swappiness\n";
+const std::string kSettings =
+    "description: d\nsettings:\n  - {kind: sysctl, target: vm.swappiness, value: 10, effect: "
+    "live, reason: r, reference: f}\n";
+
+// A host of one kernel value, for the runs that get as far as a plan.
+const TempDir& fake_root() {
+  static const TempDir root;
+  static const bool made = (root.write("proc/sys/vm/swappiness", "60\n"), true);
+  (void)made;
+  return root;
+}
+
+// The program on the fake host; a plan goes into the fake host's out/.
+ProcessResult run_orvane(std::vector<std::string> args, std::vector<std::string> env = {}) {
+  env.insert(env.begin(), "ORVANE_ROOT=" + fake_root().dir());
+  args.insert(args.end(), {"-o", fake_root().dir() + "out"});
+  return testing::run_orvane(args, env);
+}
 
 size_t entries(const fs::path& dir) {
   return static_cast<size_t>(std::distance(fs::directory_iterator(dir), {}));
@@ -117,10 +133,13 @@ TEST(ApplyFiles, RelativeNamesAreReadFromPathAndOutputsGoThereUnderTheBaseName) 
 ProcessResult at_terminal(const std::string& typed, const std::vector<std::string>& args,
                           const TempDir& dir) {
   std::string command =
-      "env -u ORVANE_KEY_FILE ORVANE_OS_RELEASE=" +
+      "env -u ORVANE_KEY_FILE ORVANE_ROOT=" + shell_quote(fake_root().dir()) +
+      " ORVANE_OS_RELEASE=" +
       shell_quote((testing::source_dir() / "examples/nerith-os-release").string()) +
-      " ORVANE_STATE_DIR=" + shell_quote(dir.dir()) + " " + shell_quote(testing::orvane_bin());
+      " ORVANE_STATE_DIR=" + shell_quote(dir.dir() + "state") + " " +
+      shell_quote(testing::orvane_bin());
   for (const std::string& a : args) command += " " + shell_quote(a);
+  command += " -o " + shell_quote(fake_root().dir() + "out");
   return run_shell("printf " + shell_quote(typed) + " | script -qec " + shell_quote(command) +
                    " /dev/null");
 }
@@ -147,7 +166,9 @@ TEST(ApplyPassphrase, AskedTwiceToEncryptOnceToDecrypt) {
 
   r = at_terminal("secret\nn\n", {"apply", "s.yaml.orvenc", "--de", "--PATH", path}, dir);
   EXPECT_EQ(r.out.find("cannot be decrypted"), std::string::npos) << r.out;
-  EXPECT_EQ(entries(dir.path()), 2u);
+  EXPECT_NE(r.out.find("Nothing changed."), std::string::npos) << r.out;
+  // No plaintext beside the encrypted file: s.yaml, s.yaml.orvenc and the state directory.
+  EXPECT_EQ(entries(dir.path()), 3u);
 }
 
 // A workload of two settings in a temporary directory, a settings file for it, and the state
@@ -158,18 +179,21 @@ class ApplyRoad : public ::testing::Test {
     dir_.write("work/app.conf", kConf);
     dir_.write("work/state", "running\n");
     fs::create_directories(dir_.path() / "state");
+    fs::create_directories(dir_.path() / "root");
   }
 
   std::string settings(const std::string& set_mode) const {
     const std::string work = (dir_.path() / "work").string();
-    return "settings:\n"
-           "  - kind: script\n    name: threads\n    value: '8'\n"
+    return "description: two settings of a test workload\nsettings:\n"
+           "  - kind: script\n    target: threads\n    value: '8'\n"
+           "    effect: live\n    reason: more threads\n    reference: the test\n"
            "    get: sed -n 's/^threads=//p' app.conf\n"
            "    set: sed -i 's/^threads=.*/threads=$value/' app.conf\n"
            "    dir: " +
            work +
            "\n"
-           "  - kind: script\n    name: mode\n    value: fast\n"
+           "  - kind: script\n    target: mode\n    value: fast\n"
+           "    effect: live\n    reason: faster\n    reference: the test\n"
            "    get: sed -n 's/^mode=//p' app.conf\n"
            "    set: " +
            set_mode +
@@ -184,12 +208,14 @@ class ApplyRoad : public ::testing::Test {
     std::string command =
         "printf " + shell_quote(typed) + " | env ORVANE_OS_RELEASE=" +
         shell_quote((testing::source_dir() / "examples/nerith-os-release").string()) +
-        " ORVANE_STATE_DIR=" + shell_quote(state()) + " " + shell_quote(testing::orvane_bin()) +
-        " apply " + shell_quote(file);
+        " ORVANE_STATE_DIR=" + shell_quote(state()) + " ORVANE_ROOT=" + shell_quote(root()) + " " +
+        shell_quote(testing::orvane_bin()) + " apply -o " + shell_quote(root()) + " " +
+        shell_quote(file);
     return run_shell(command);
   }
 
   std::string state() const { return (dir_.path() / "state").string(); }
+  std::string root() const { return (dir_.path() / "root").string(); }
   std::string conf() const { return read_file(dir_.path() / "work/app.conf"); }
   std::vector<ChangeSet> unsettled() const { return ChangeJournal(state()).unsettled(); }
 
@@ -202,11 +228,13 @@ TEST_F(ApplyRoad, NoOrEndOfInputChangesNothing) {
   ProcessResult r = apply(file.string(), "n\n");
   EXPECT_EQ(r.status, 0) << r.err;
   // The plan shows each command in full, as it will run, before the question.
-  EXPECT_NE(r.out.find("run:  sed -i 's/^threads=.*/threads=8/' app.conf\n"), std::string::npos)
+  EXPECT_NE(r.out.find("runs:  sed -i 's/^threads=.*/threads=8/' app.conf\n"), std::string::npos)
       << r.out;
-  EXPECT_NE(r.out.find("stop:  echo stopped > state"), std::string::npos) << r.out;
-  EXPECT_LT(r.out.find("threads: 4 -> 8"), r.out.find("(Y/N):"));
-  EXPECT_NE(r.out.find("Nothing was changed."), std::string::npos);
+  EXPECT_NE(r.out.find("the workload: echo stopped > state ; echo restarted > state"),
+            std::string::npos)
+      << r.out;
+  EXPECT_LT(r.out.find("threads  4        8"), r.out.find("(Y/N):")) << r.out;
+  EXPECT_NE(r.out.find("Nothing changed."), std::string::npos);
   r = apply(file.string(), "");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(conf(), kConf);
@@ -223,7 +251,7 @@ TEST_F(ApplyRoad, AppliedThenRecoveredByteForByte) {
   // Again: nothing left to change. Another file while this one is in place: refused.
   r = apply(file.string(), "y\n");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("Nothing to change."), std::string::npos);
+  EXPECT_NE(r.out.find("Nothing to change"), std::string::npos);
   const auto other =
       dir_.write("other.yaml", settings("sed -i 's/^mode=.*/mode=x$value/' app.conf"));
   EXPECT_EQ(apply(other.string(), "y\n").status, 1);
@@ -245,7 +273,7 @@ TEST_F(ApplyRoad, AFailedChangeIsRolledBackAndVerified) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("the set command of mode exited with status 1: no"), std::string::npos)
       << r.err;
-  EXPECT_NE(r.err.find("(verified)"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("put back and verified"), std::string::npos) << r.err;
   EXPECT_EQ(conf(), kConf);
   EXPECT_TRUE(unsettled().empty());
 }

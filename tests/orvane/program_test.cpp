@@ -56,8 +56,11 @@ INSTANTIATE_TEST_SUITE_P(
         ProgramCase{{"collection", "--func", "zzz"}, 2, "", "unknown command code 'zzz'"},
         ProgramCase{
             {"apply", "s.sh", "--func", "col"}, 2, "", "needs the option field 'perf_enable_type'"},
-        ProgramCase{{"profile", "kafka_config", "/opt/kafka"}, 3, "", "is not installed"},
-        ProgramCase{{"profile", "recover"}, 3, "", "is not installed"},
+        ProgramCase{{"profile", "kafka_config", "/nonexistent/kafka"},
+                    1,
+                    "",
+                    "/nonexistent/kafka is not a directory"},
+        ProgramCase{{"profile", "recover"}, 0, "nothing to restore: the journal in ", ""},
         ProgramCase{{"confuse", "no-such-file.sh"}, 1, "", "cannot read no-such-file.sh"}));
 
 TEST(Gate, RefusesAnotherSystemWithStatusOne) {

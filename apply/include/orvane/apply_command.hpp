@@ -12,8 +12,8 @@ int run_apply(const Json& options);
 // Packs a file (--cnf or no flag) or unpacks one (--un). 0 when written, 1 on any refusal.
 int run_confuse(const Json& options);
 
-// Registers the journal restorers of what `orvane apply` changes itself (kind
-// "settings_script"), for `orvane profile recover`.
+// Registers the `script` setting kind with the profile engine and the journal restorer of what
+// it changes (kind "settings_script"), for `orvane profile recover`.
 void register_apply_restorers();
 
 }  // namespace orvane
