@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <yaml-cpp/yaml.h>
+
+#include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include <orvane/apply_command.hpp>
 #include <orvane/change_journal.hpp>
@@ -309,6 +313,90 @@ TEST_F(ApplyRoad, TuningResultFileIsAppliedAndRecovered) {
     EXPECT_EQ(o.outcome.status, RestoreOutcome::Status::restored) << o.outcome.message;
   }
   EXPECT_EQ(read_file(work / "workload.conf"), original);
+}
+
+}  // namespace
+}  // namespace orvane
+
+namespace orvane {
+namespace {
+
+// `printf ANSWER | env ... orvane ARGS...` for run_shell.
+std::string answered(const std::string& answer, const std::vector<std::string>& args,
+                     const std::vector<std::string>& env) {
+  std::string line = "printf " + shell_quote(answer) + " | env ORVANE_OS_RELEASE=" +
+                     shell_quote((testing::source_dir() / "examples/nerith-os-release").string());
+  for (const std::string& e : env) line += " " + shell_quote(e);
+  line += " " + shell_quote(testing::orvane_bin());
+  for (const std::string& a : args) line += " " + shell_quote(a);
+  return line;
+}
+
+// Every file of a tree with its content.
+std::map<std::string, std::string> tree(const fs::path& dir) {
+  std::map<std::string, std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    out[e.path().lexically_relative(dir).string()] =
+        e.is_regular_file() ? read_file(e.path()) : std::string("(folder)");
+  }
+  return out;
+}
+
+// What an administrator does: analyse this host, apply the advice file the analysis wrote, and
+// put everything back with `orvane profile recover`. The advice is applied to a fake host that
+// holds this host's current values of its targets, never to this host.
+TEST(AdviceRoad, AnalysisAdviceIsAppliedAndRecovered) {
+  TempDir out, root, state;
+  const std::vector<std::string> env = {"ORVANE_STATE_DIR=" + state.dir(),
+                                        "ORVANE_ROOT=" + root.dir()};
+  // The analysis reads this host as it is.
+  ProcessResult r = testing::run_orvane({"analysis", "-o", out.dir()},
+                                        {"ORVANE_STATE_DIR=" + state.dir(), "ORVANE_SAMPLING=1,2"},
+                                        RunOptions{.timeout = std::chrono::minutes(2)});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  std::vector<fs::path> advice;
+  for (const auto& e : fs::directory_iterator(out.path() / "orvaneData")) {
+    if (e.path().filename().string().starts_with("orvane_advice_")) advice.push_back(e.path());
+  }
+  if (advice.empty()) GTEST_SKIP() << "this host needs no advice with a concrete value";
+  ASSERT_EQ(advice.size(), 1u);
+  // The terminal names the file with the command that applies it.
+  EXPECT_NE(r.out.find("orvane apply " + advice[0].string()), std::string::npos) << r.out;
+
+  // The fake host: each target with this host's value.
+  const YAML::Node file = YAML::LoadFile(advice[0].string());
+  std::map<std::string, std::string> wanted;  // fake-root path -> advised value
+  for (const YAML::Node& s : file["settings"]) {
+    std::string path = s["target"].as<std::string>();
+    if (s["kind"].as<std::string>() == "sysctl") {
+      std::replace(path.begin(), path.end(), '.', '/');
+      path = "/proc/sys/" + path;
+    }
+    std::string now = "0\n";
+    try {
+      now = read_file(path);
+    } catch (const std::exception&) {
+      // Not readable here: any value stands for it.
+    }
+    root.write(path.substr(1), now);
+    wanted[path.substr(1)] = s["value"].as<std::string>();
+  }
+  const auto before = tree(root.path());
+
+  r = run_shell(answered("y\n", {"apply", advice[0].string(), "-o", out.dir()}, env));
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_LT(r.out.find("change"), r.out.find("(Y/N):")) << r.out;
+  for (const auto& [path, value] : wanted) {
+    std::string now = read_file(root.path() / path);
+    std::replace(now.begin(), now.end(), '\t', ' ');
+    EXPECT_EQ(now, value + "\n") << path;
+  }
+  EXPECT_TRUE(fs::exists(root.path() / "etc/sysctl.d/90-orvane.conf"));
+
+  r = run_shell(answered("y\n", {"profile", "recover"}, env));
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(tree(root.path()), before);
+  EXPECT_TRUE(ChangeJournal(state.dir()).unsettled().empty());
 }
 
 }  // namespace
