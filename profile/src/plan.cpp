@@ -652,12 +652,13 @@ std::string plan_table(const Plan& plan) {
     }
     return out;
   };
-  std::string out = fmt::format(
-      "Plan of {} for {} (host: memory {} MiB, {} CPUs, {} disks, {} rotating)\n", plan.scene,
-      plan.conf_dir.string(), static_cast<long long>(plan.facts.memory / 1048576),
-      plan.facts.cpus.size(), plan.facts.disks.size(),
-      std::count_if(plan.facts.disks.begin(), plan.facts.disks.end(),
-                    [](const Disk& d) { return d.rotational; }));
+  std::string out =
+      fmt::format("Plan of {}{} (host: memory {} MiB, {} CPUs, {} disks, {} rotating)\n",
+                  plan.scene, plan.conf_dir.empty() ? "" : " for " + plan.conf_dir.string(),
+                  static_cast<long long>(plan.facts.memory / 1048576), plan.facts.cpus.size(),
+                  plan.facts.disks.size(),
+                  std::count_if(plan.facts.disks.begin(), plan.facts.disks.end(),
+                                [](const Disk& d) { return d.rotational; }));
   std::vector<Row> changes = {{{"setting", "current", "new", "takes effect", "reason"}}};
   std::vector<Row> holds, skipped;
   for (const auto& i : plan.items) {
@@ -672,7 +673,7 @@ std::string plan_table(const Plan& plan) {
     const size_t n = plan.count(PlanItem::Status::change);
     out += fmt::format("\n{} change{}:\n", n, n == 1 ? "" : "s") + table(changes);
   } else {
-    out += "\nNothing to change: every setting of the profile holds already.\n";
+    out += "\nNothing to change: every setting holds already.\n";
   }
   if (!holds.empty()) out += fmt::format("\nAlready in place ({}):\n", holds.size()) + table(holds);
   if (!skipped.empty()) out += fmt::format("\nSkipped ({}):\n", skipped.size()) + table(skipped);
