@@ -29,7 +29,7 @@ std::string random_file() {
 std::string text_file() {
   std::string s;
   for (int i = 0; s.size() < kSize; ++i) {
-    s += "  - kind: sysctl\n    key: net.ipv4.conf.eth" + std::to_string(i % 97) +
+    s += "  - kind: sysctl\n    target: net.ipv4.conf.eth" + std::to_string(i % 97) +
          ".rp_filter\n    value: \"" + std::to_string(i % 3) +
          "\"\n    reason: Strict reverse-path filtering drops asymmetric traffic.\n";
   }
