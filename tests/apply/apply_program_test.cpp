@@ -306,13 +306,16 @@ TEST_F(ApplyRoad, TuningResultFileIsAppliedAndRecovered) {
   r = apply((work / "tuning_demo_apply.yaml").string(), "y\n");
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_NE(read_file(work / "workload.conf"), original);
-  const std::vector<ChangeSet> sets = unsettled();
-  ASSERT_EQ(sets.size(), 1u);
-  register_apply_restorers();
-  for (const ItemOutcome& o : restore_change_set(sets[0])) {
-    EXPECT_EQ(o.outcome.status, RestoreOutcome::Status::restored) << o.outcome.message;
-  }
+  ASSERT_EQ(unsettled().size(), 1u);
+  // `orvane profile recover` knows the script settings' restorer.
+  r = run_shell("printf 'y\\n' | env ORVANE_OS_RELEASE=" +
+                shell_quote((testing::source_dir() / "examples/nerith-os-release").string()) +
+                " ORVANE_STATE_DIR=" + shell_quote(state()) +
+                " ORVANE_ROOT=" + shell_quote(root()) + " " + shell_quote(testing::orvane_bin()) +
+                " profile recover");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_EQ(read_file(work / "workload.conf"), original);
+  EXPECT_TRUE(unsettled().empty());
 }
 
 }  // namespace
