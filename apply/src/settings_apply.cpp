@@ -92,9 +92,8 @@ int apply_settings_file(const std::string& content, const std::string& name, std
       return 1;
     }
   }
-  const std::filesystem::path path(name);
-  return profile::run_settings(file, {"apply", name, file_token(name), path.parent_path()}, in, out,
-                               err);
+  // No configuration directory: the kinds of an applied file edit no workload's files.
+  return profile::run_settings(file, {"apply", name, file_token(name), {}}, in, out, err);
 }
 
 }  // namespace orvane::sealing

@@ -619,7 +619,15 @@ Plan make_plan(const settings::SettingsFile& file, const std::string& scene,
   plan.conf_dir = conf_dir;
   plan.facts = facts;
   std::error_code ec;
-  if (!fs::is_directory(conf_dir, ec)) throw PlanError(conf_dir.string() + " is not a directory");
+  if (conf_dir.empty()) {
+    for (const Setting& s : file.settings) {
+      const settings::KindSpec* kind = settings::find_kind(s.kind);
+      if (kind != nullptr && kind->edits_file)
+        throw PlanError(s.where + ": kind " + s.kind + " needs a configuration directory");
+    }
+  } else if (!fs::is_directory(conf_dir, ec)) {
+    throw PlanError(conf_dir.string() + " is not a directory");
+  }
   Planner planner(file, plan, file.workload);
   for (const Setting& s : file.settings) planner.add(s);
   std::set<std::string> seen;
