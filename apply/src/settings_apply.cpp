@@ -46,10 +46,22 @@ std::string file_token(const std::string& name) {
   return out.empty() ? "settings" : out;
 }
 
+// A line that opens a settings file's top-level key: such a file with a YAML error is a broken
+// settings file, to be refused with the error's line, not a script.
+bool has_settings_key(const std::string& content) {
+  for (std::string_view key : {"settings:", "description:"}) {
+    for (size_t at = content.find(key); at != std::string::npos; at = content.find(key, at + 1)) {
+      if (at == 0 || content[at - 1] == '\n') return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 bool is_shell_script(const std::string& content, const std::string& name) {
   if (content.starts_with("#!")) return true;
+  if (has_settings_key(content)) return false;
   if (shell_name(name) && !yaml_map(content, "settings")) return true;
   // Lines of commands read as one plain YAML text; a settings file is always a map. Binary
   // data is neither.

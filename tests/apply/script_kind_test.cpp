@@ -79,6 +79,7 @@ TEST(ScriptKind, ApplyRefusesKindsAndRepeatsBeforePlanning) {
       {"settings:\n" + kGood + kGood, "t.yaml:11: target: threads is set twice"},
       {"settings:\n  - {kind: sysctl, key: vm.swappiness, value: 1}\n", "unknown key"},
       {"settings: 3\n", "must be a non-empty list"},
+      {"settings:\n  - {kind: [\n", "t.yaml:4: yaml: "},
   };
   for (const auto& [body, message] : cases) {
     std::istringstream in("y\n");

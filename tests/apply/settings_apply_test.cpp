@@ -22,6 +22,9 @@ TEST(SettingsApply, ShellScriptsAreRecognised) {
       {settings, "tuned.yaml", false},
       {settings, "tuned.sh", false},
       {"other: map\n", "t.yaml", false},
+      // A broken settings file is refused for its YAML error, not as a script.
+      {"description: d\nsettings:\n  - {kind: [\n", "t.yaml", false},
+      {"echo x\nsettings: [\n", "t.sh", false},
       {std::string("\x1f\x8b\0\xff", 4), "t.gz", false},
       {"", "t", false},
   };
