@@ -3,6 +3,7 @@
 
 #include <dlfcn.h>
 
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -56,12 +57,25 @@ int not_installed(std::string_view code, const std::string& why) {
   return kExitUnavailable;
 }
 
+// The module directory with $ORIGIN replaced by the program's folder here rather than by the
+// dynamic loader, which takes the folder of dlopen's caller: under the sanitizers that caller is
+// their runtime library, and no module would be found.
+std::string module_dir() {
+  std::string dir = ORVANE_MODULE_DIR;
+  constexpr std::string_view kOrigin = "$ORIGIN";
+  if (dir.starts_with(kOrigin)) {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) dir = exe.parent_path().string() + dir.substr(kOrigin.size());
+  }
+  return dir;
+}
+
 // The handler of `code` in its module, which is loaded now and stays for the rest of the
 // process. The module directory is named relative to the program ($ORIGIN), so an installed tree
 // still works after it is moved.
 CommandHandler load_handler(const Command& command, std::string& why) {
-  const std::string file =
-      std::string(ORVANE_MODULE_DIR) + "/" + std::string(command.module) + ".so";
+  const std::string file = module_dir() + "/" + std::string(command.module) + ".so";
   void* module = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) {
     why = ::dlerror();
