@@ -57,23 +57,20 @@ int not_installed(std::string_view code, const std::string& why) {
   return kExitUnavailable;
 }
 
-// The module directory with $ORIGIN replaced by the program's folder here rather than by the
-// dynamic loader, which takes the folder of dlopen's caller: under the sanitizers that caller is
-// their runtime library, and no module would be found.
+// The module directory, named relative to the program ($ORIGIN) so that an installed tree still
+// works after it is moved. $ORIGIN is replaced here rather than left to dlopen: dlopen reads it
+// as the directory of the object that calls it, which under the sanitizers is their runtime.
 std::string module_dir() {
-  std::string dir = ORVANE_MODULE_DIR;
-  constexpr std::string_view kOrigin = "$ORIGIN";
-  if (dir.starts_with(kOrigin)) {
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec) dir = exe.parent_path().string() + dir.substr(kOrigin.size());
-  }
-  return dir;
+  const std::string_view dir = ORVANE_MODULE_DIR;
+  constexpr std::string_view origin = "$ORIGIN";
+  if (!dir.starts_with(origin)) return std::string(dir);
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return std::string(dir);
+  return exe.parent_path().string() + std::string(dir.substr(origin.size()));
 }
 
-// The handler of `code` in its module, which is loaded now and stays for the rest of the
-// process. The module directory is named relative to the program ($ORIGIN), so an installed tree
-// still works after it is moved.
+// The handler of `code` in its module, which is loaded now and stays for the rest of the process.
 CommandHandler load_handler(const Command& command, std::string& why) {
   const std::string file = module_dir() + "/" + std::string(command.module) + ".so";
   void* module = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -132,7 +132,7 @@ int run_report_command(const Json& options, bool analyse) {
     const CollectorSettings settings = CollectorSettings::from_environment();
     // A broken rule file stops the run before the collection, not after it.
     std::optional<Analysis> analysis;
-    if (analyse) analysis.emplace(Config::get_inst_path() + "analysis/rules.yaml");
+    if (analyse) analysis.emplace(Config::find_data_file("analysis/rules.yaml"));
     const auto [perf_args, offcpu_args] = CmdFront().get_hotspot_cmdline_parser(options);
 
     auto phase = Clock::now();
