@@ -43,9 +43,9 @@ const std::vector<Command>& commands() {
       {"pro_specweb", with(kCommon, {"CONF_DIR"}), "profile"},
       {"pro_dm", with(kCommon, {"CONF_DIR"}), "profile"},
       {"pro_rec", kCommon, "recover"},
-      {"app", with(kCommon, {"SCRIPT", "PATH", "enc", "de"}), ""},
+      {"app", with(kCommon, {"SCRIPT", "PATH", "enc", "de"}), "apply"},
       {"tuning", with(kCommon, {"tuning_outpath", "PROJECT_YAML"}), "tuning"},
-      {"con", with(kCommon, {"SCRIPT", "PATH", "cnf", "un"}), ""},
+      {"con", with(kCommon, {"SCRIPT", "PATH", "cnf", "un"}), "apply"},
   };
   return table;
 }

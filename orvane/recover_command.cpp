@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include <orvane/apply_command.hpp>
 #include <orvane/change_journal.hpp>
 #include <orvane/log.hpp>
 #include <orvane/profile.hpp>
@@ -20,6 +21,7 @@ namespace {
 void register_restorers() {
   tuning::register_script_restorer();
   profile::register_profile_restorers();
+  register_apply_restorers();
 }
 
 std::string lock_key(const ChangeSet& set) {

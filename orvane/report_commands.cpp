@@ -30,6 +30,7 @@
 
 #include "command_module.hpp"
 #include "dispatch.hpp"
+#include "settings_files.hpp"
 
 namespace orvane {
 namespace {
@@ -76,6 +77,27 @@ std::string written_report(const std::string& dir, const std::string& minute_bef
   return std::filesystem::last_write_time(first, ec) > std::filesystem::last_write_time(second, ec)
              ? first
              : second;
+}
+
+// Writes the advice orvane can apply itself as a settings file beside the report; its path, or
+// nothing when no advice has a concrete value.
+std::optional<std::string> write_advice(const std::string& dir, const std::string& minute,
+                                        const AnalysisResult& results) {
+  const std::vector<SettingFields> settings = advice_settings(results.sug, results.ref);
+  if (settings.empty()) return std::nullopt;
+  const std::string file = dir + "orvane_advice_" + minute + ".yaml";
+  AtomicFile out(file);
+  out.write(settings_file_text(
+      {"The advice of the orvane analysis of " + local_time("%Y-%m-%d %H:%M") +
+           " that has a concrete value.",
+       "Check it, then apply it with: orvane apply " + file,
+       "orvane shows the plan and asks before changing anything; `orvane profile recover` "
+       "undoes it."},
+      "the advice of the orvane analysis of " + local_time("%Y-%m-%d %H:%M") +
+          " that has a concrete value",
+      settings));
+  out.commit();
+  return file;
 }
 
 double seconds_since(Clock::time_point t) {
@@ -134,11 +156,26 @@ int run_report_command(const Json& options, bool analyse) {
 
     phase = Clock::now();
     const std::string minute_before = local_time("%m%d%H%M");
+    std::optional<std::string> advice;
+    if (analysis) {
+      advice = write_advice(out, minute_before, results);
+      if (advice) {
+        results.height_info.push_back(
+            {{"severity", "low"},
+             {"finding", "The advice with a concrete value is in the settings file " + *advice +
+                             "; `orvane apply " + *advice +
+                             "` applies it after showing the plan, and `orvane profile recover` "
+                             "undoes it."}});
+      }
+    }
     NrReport().nr_build(func, Json{{"start", start}, {"stop", stop}}, results.sug, results.ref,
                         results.height_info, results.hldata, results.netdevice);
     const std::string report = written_report(out, minute_before, local_time("%m%d%H%M"));
     report_s = seconds_since(phase);
     std::cout << (analyse ? "调优报告输出路径: " : "采集报告输出路径: ") << report << "\n";
+    if (advice)
+      std::cout << "advice as a settings file: " << *advice << " (orvane apply " << *advice
+                << ")\n";
   } catch (const CommandTimeout& e) {
     std::cerr << "orvane: " << e.what() << "; the " << what << " stops without a report\n";
     return kExitFailed;

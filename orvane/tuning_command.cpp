@@ -11,6 +11,7 @@
 #include <orvane/decorator_wrap.hpp>
 #include <orvane/log.hpp>
 #include <orvane/phaseclock.hpp>
+#include <orvane/readcfg.hpp>
 #include <orvane/scenevars.hpp>
 #include <orvane/tunepilot.hpp>
 #include <orvane/tuning_report.hpp>
@@ -20,6 +21,7 @@
 
 #include "command_module.hpp"
 #include "dispatch.hpp"
+#include "settings_files.hpp"
 
 namespace orvane {
 namespace {
@@ -57,6 +59,31 @@ std::vector<std::string> write_outputs(const std::filesystem::path& outpath,
     files.emplace_back(outpath / (stem + "_history.jsonl"), tuning::history_lines(result));
     files.emplace_back(outpath / (stem + "_report.html"),
                        tuning::convergence_page(project, result, oriparams));
+  }
+  // An effective result can be applied later, and undone, with `orvane apply`.
+  if (result.is_object() && result.value("effective", false) && result.contains("param")) {
+    const std::string apply_file = (outpath / (stem + "_apply.yaml")).string();
+    const Cfg cfg;
+    Json values = Json::object();
+    for (const auto& [name, value] : result["param"].items()) {
+      values[name] = tuning::value_text(value);
+    }
+    const TuningProject source{.name = project,
+                               .get_scripts = cfg.get_params_get_script(),
+                               .set_scripts = cfg.get_params_set_script(),
+                               .workload = cfg.get_workload_options(),
+                               // The project's commands ran here and may name files relative to it.
+                               .dir = std::filesystem::current_path().string(),
+                               .reference = (outpath / (stem + "_result.json")).string()};
+    files.emplace_back(
+        apply_file,
+        settings_file_text(
+            {"The result of the orvane tuning run of project " + project + ".",
+             "Apply it with: orvane apply " + apply_file,
+             "orvane shows the plan, with every command in full, and asks before "
+             "changing anything; `orvane profile recover` undoes it."},
+            "the values the tuning run of project " + project + " found better and confirmed",
+            tuning_settings(values, source)));
   }
   std::vector<std::string> written;
   for (const auto& [file, text] : files) {

@@ -400,8 +400,9 @@ void Grammar::build() {
   recover.fill = [this, &recover] { add_func(recover, "pro_rec"); };
 
   auto script_command = [&](const CommandSpec& cmd, const char* code,
-                            std::vector<const char*> flags) {
-    command(cmd, [this, code, flags](Level& level) {
+                            std::vector<const char*> flags, const char* notes) {
+    command(cmd, [this, code, flags, notes](Level& level) {
+      level.epilog = notes;
       add_func(level, code);
       add_field(level, {.key = "SCRIPT",
                         .names = "SCRIPT",
@@ -417,7 +418,18 @@ void Grammar::build() {
       }
     });
   };
-  script_command({"apply", "apply tuned script, TBD", false}, "app", {"enc", "de"});
+  script_command({"apply", "apply tuned script, TBD", false}, "app", {"enc", "de"},
+                 "notes:\n"
+                 "  SCRIPT is a settings file: the advice file of `orvane analysis` or the\n"
+                 "  tuning_<project>_apply.yaml of `orvane tuning`, plain, packed by\n"
+                 "  `orvane confuse`, or encrypted. It is shown as a plan and applied after a\n"
+                 "  yes; `orvane profile recover` undoes it. Shell scripts are refused:\n"
+                 "  nothing could record what they change, so nothing could undo it.\n"
+                 "  `apply FILE --enc` encrypts FILE into FILE.orvenc and applies nothing;\n"
+                 "  `apply FILE.orvenc --de` decrypts it in memory and applies it. The key is\n"
+                 "  the file ORVANE_KEY_FILE names (32 bytes, mode 0600 or 0400), else a\n"
+                 "  passphrase asked at the terminal. Encryption protects a file; packing\n"
+                 "  with `orvane confuse` does not.");
 
   command({"tuning", "AI tune optimize params", true}, [this](Level& level) {
     add_func(level, "tuning");
@@ -429,7 +441,13 @@ void Grammar::build() {
                       .kind = Kind::Positional});
   });
 
-  script_command({"confuse", "obfuscated tuned script", false}, "con", {"cnf", "un"});
+  script_command({"confuse", "obfuscated tuned script", false}, "con", {"cnf", "un"},
+                 "notes:\n"
+                 "  `confuse FILE` packs FILE into FILE.orvcnf (compressed, base64 text) and\n"
+                 "  `confuse FILE.orvcnf --un` gives back the exact bytes; `orvane apply`\n"
+                 "  takes a packed file as it is. Packing only hides a file from a casual\n"
+                 "  look and is no protection: anyone can unpack it. To protect a file,\n"
+                 "  encrypt it with `orvane apply FILE --enc`.");
 }
 
 Level* Grammar::deepest() const {

@@ -619,7 +619,15 @@ Plan make_plan(const settings::SettingsFile& file, const std::string& scene,
   plan.conf_dir = conf_dir;
   plan.facts = facts;
   std::error_code ec;
-  if (!fs::is_directory(conf_dir, ec)) throw PlanError(conf_dir.string() + " is not a directory");
+  if (conf_dir.empty()) {
+    for (const Setting& s : file.settings) {
+      const settings::KindSpec* kind = settings::find_kind(s.kind);
+      if (kind != nullptr && kind->edits_file)
+        throw PlanError(s.where + ": kind " + s.kind + " needs a configuration directory");
+    }
+  } else if (!fs::is_directory(conf_dir, ec)) {
+    throw PlanError(conf_dir.string() + " is not a directory");
+  }
   Planner planner(file, plan, file.workload);
   for (const Setting& s : file.settings) planner.add(s);
   std::set<std::string> seen;
@@ -652,12 +660,13 @@ std::string plan_table(const Plan& plan) {
     }
     return out;
   };
-  std::string out = fmt::format(
-      "Plan of {} for {} (host: memory {} MiB, {} CPUs, {} disks, {} rotating)\n", plan.scene,
-      plan.conf_dir.string(), static_cast<long long>(plan.facts.memory / 1048576),
-      plan.facts.cpus.size(), plan.facts.disks.size(),
-      std::count_if(plan.facts.disks.begin(), plan.facts.disks.end(),
-                    [](const Disk& d) { return d.rotational; }));
+  std::string out =
+      fmt::format("Plan of {}{} (host: memory {} MiB, {} CPUs, {} disks, {} rotating)\n",
+                  plan.scene, plan.conf_dir.empty() ? "" : " for " + plan.conf_dir.string(),
+                  static_cast<long long>(plan.facts.memory / 1048576), plan.facts.cpus.size(),
+                  plan.facts.disks.size(),
+                  std::count_if(plan.facts.disks.begin(), plan.facts.disks.end(),
+                                [](const Disk& d) { return d.rotational; }));
   std::vector<Row> changes = {{{"setting", "current", "new", "takes effect", "reason"}}};
   std::vector<Row> holds, skipped;
   for (const auto& i : plan.items) {
@@ -672,7 +681,7 @@ std::string plan_table(const Plan& plan) {
     const size_t n = plan.count(PlanItem::Status::change);
     out += fmt::format("\n{} change{}:\n", n, n == 1 ? "" : "s") + table(changes);
   } else {
-    out += "\nNothing to change: every setting of the profile holds already.\n";
+    out += "\nNothing to change: every setting holds already.\n";
   }
   if (!holds.empty()) out += fmt::format("\nAlready in place ({}):\n", holds.size()) + table(holds);
   if (!skipped.empty()) out += fmt::format("\nSkipped ({}):\n", skipped.size()) + table(skipped);

@@ -177,6 +177,10 @@ int run_settings(const settings::SettingsFile& file, const RunRequest& request, 
 
 int run_scene(const std::string& scene, const fs::path& conf_dir, std::istream& in,
               std::ostream& out, std::ostream& err) {
+  if (conf_dir.empty()) {
+    err << "orvane: the configuration directory is empty\n";
+    return 1;
+  }
   settings::SettingsFile profile;
   try {
     profile = settings::load_settings(profile_path(scene));

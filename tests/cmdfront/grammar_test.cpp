@@ -377,6 +377,9 @@ TEST(Help, CommandScreensShowTheirDescriptionsGroupsAndNoHiddenOptions) {
   EXPECT_NE(help_of("tuning -h").find("\ndescription:\n  AI tune optimize params\n"),
             std::string::npos);
   EXPECT_NE(help_of("apply -h").find("SCRIPT                tuned script"), std::string::npos);
+  // Packing must never pass for protection.
+  EXPECT_NE(help_of("confuse -h").find("is no protection"), std::string::npos);
+  EXPECT_NE(help_of("apply -h").find("Encryption protects a file"), std::string::npos);
 
   for (const std::string& screen :
        {c, a, p, help_of("apply -h"), help_of("confuse -h"), help_of("tuning -h"), help_of("-h")}) {

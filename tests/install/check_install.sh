@@ -35,7 +35,7 @@ out=$(ORVANE_OS_RELEASE="$source_dir/examples/nerith-os-release" "$prefix/bin/or
 test "$out" = "Orvane version is 1.2.2. "
 # A command's module is found beside the moved libraries: the tuning module itself refuses the
 # missing project file.
-for module in report tuning; do
+for module in report tuning profile recover apply; do
   test -f "$prefix/lib/orvane/$module.so"
 done
 err=$(ORVANE_OS_RELEASE="$source_dir/examples/nerith-os-release" \
@@ -43,6 +43,13 @@ err=$(ORVANE_OS_RELEASE="$source_dir/examples/nerith-os-release" \
 case "$err" in
   *"tuning cannot start"*) ;;
   *) echo "the tuning module did not run: $err" >&2; exit 1 ;;
+esac
+# The apply module, with libsodium and zlib, loads from the moved tree too.
+err=$(ORVANE_OS_RELEASE="$source_dir/examples/nerith-os-release" \
+  "$prefix/bin/orvane" confuse "$work/missing.yaml" 2>&1 >/dev/null || true)
+case "$err" in
+  *"cannot read"*) ;;
+  *) echo "the apply module did not run: $err" >&2; exit 1 ;;
 esac
 
 cmake -S "$source_dir/tests/install/consumer" -B "$work/consumer" -G Ninja \

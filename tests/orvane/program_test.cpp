@@ -66,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "",
                     "/nonexistent/kafka is not a directory"},
         ProgramCase{{"profile", "recover"}, 0, "nothing to restore: the journal in ", ""},
-        ProgramCase{{"confuse", "s.sh"}, 3, "", "is not installed"}));
+        ProgramCase{{"confuse", "no-such-file.sh"}, 1, "", "cannot read no-such-file.sh"}));
 
 TEST(Gate, RefusesAnotherSystemWithStatusOne) {
   const std::string version = read_file("/proc/version");

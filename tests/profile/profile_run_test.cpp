@@ -371,6 +371,22 @@ TEST_F(ProfileRun, AKindFromAnotherModuleRunsThroughTheSameRoad) {
   EXPECT_EQ(value, "old");
 }
 
+// Without a configuration directory (a settings file given to `orvane apply`), a setting that
+// edits a workload's file has nothing to edit, rather than a file found from the current folder.
+TEST_F(ProfileRun, FileKindsNeedAConfigurationDirectory) {
+  const auto file = settings::parse_settings(
+      "description: d\nfiles:\n  p: {find: server.properties}\nsettings:\n"
+      "  - {kind: properties, file: p, target: a, value: 1, effect: live, reason: r, "
+      "reference: x}\n",
+      "f.yaml");
+  try {
+    make_plan(file, "f", "", read_host_facts());
+    ADD_FAILURE() << "planned without a configuration directory";
+  } catch (const PlanError& e) {
+    EXPECT_STREQ(e.what(), "f.yaml:5: kind properties needs a configuration directory");
+  }
+}
+
 }  // namespace
 }  // namespace orvane::profile
 

@@ -15,7 +15,7 @@ struct RunRequest {
   std::string source = "profile";  // the change set's source: "profile" or "apply"
   std::string subject;             // the scene, or the settings file; shown to the administrator
   std::string name;  // names orvane's own files (plan, limits.d): letters, digits, _ -
-  std::filesystem::path conf_dir;  // the workload's configuration directory
+  std::filesystem::path conf_dir;  // the workload's configuration directory; empty for none
 };
 
 // Plans `file` on this host, prints the plan, writes it as <out>/orvaneData/<source>_<name>_plan_
