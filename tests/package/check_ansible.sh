@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Ansible role against two hosts on this machine (ansible_connection=local), with orvane
 # from the build and the install step off: the analysis playbook twice (the second run changes
-# nothing), in check mode, the profile playbook's recover, and ansible-lint. Everything goes
+# nothing), in check mode, the profile playbook on fake host trees, and ansible-lint. Everything goes
 # into one temporary directory. Usage: check_ansible.sh ORVANE_BINARY SOURCE_DIR [KEEP_DIR]
 set -euo pipefail
 orvane=$(realpath "$1")
@@ -93,39 +93,42 @@ else
   echo "SKIP: profile recover is not part of this build (exit 3)"
 fi
 
-# The profile playbook's Y/N road, against a stand-in for orvane that plans one setting, asks,
-# and records a journal file on Y (or says there is nothing to change once it is recorded).
-cat >"$work/orvane-standin" <<'STANDIN'
-#!/bin/sh
-journal="$ORVANE_STATE_DIR/profile-1.json"
-if [ -e "$journal" ]; then echo "nothing to change: the profile is active"; exit 0; fi
-echo "plan: vm.swappiness 60 -> 1 (live)"
-printf '(Y/N): '
-read -r answer || exit 1
-case $answer in
-  Y | y) mkdir -p "$ORVANE_STATE_DIR" && echo '{}' >"$journal" && echo "applied: vm.swappiness = 1" ;;
-  *) echo "nothing changed" ;;
-esac
-STANDIN
-chmod +x "$work/orvane-standin"
-standin=(-e "orvane_binary=$work/orvane-standin" -e orvane_scene=mysql_config -e orvane_conf_dir=/nonexistent
-  -e '{"orvane_environment": {"ORVANE_STATE_DIR": "'"$work"'/standin/{{ inventory_hostname }}"}}')
-while IFS='|' read -r mode expect_changed expect_journal expect_text; do
-  playbook $mode --diff "${standin[@]}" "$src/deploy/ansible/profile.yml" </dev/null >"$work/profile.log" ||
-    { cat "$work/profile.log"; fail "profile playbook ${mode:-run}"; }
+# The profile playbook's Y/N road with the real program: a Kafka scene on a fake host tree per
+# host (ORVANE_ROOT), each with its own configuration directory and journal. Check mode plans
+# and changes nothing; a run applies; the next changes nothing; recover puts every byte back.
+. "$src/tests/support/fake_host.sh"
+for host in node1 node2; do
+  make_fake_host "$work/fake/$host/root"
+  mkdir -p "$work/fake/$host/kafka/config"
+  printf 'broker.id=0\nnum.network.threads=3\nnum.io.threads=8\nlog.dirs=/tmp/kafka-logs\n' \
+    >"$work/fake/$host/kafka/config/server.properties"
+done
+(cd "$work/fake" && find . -type f -print0 | sort -z | xargs -0 sha256sum) >"$work/fake.sums"
+fake='{"orvane_scene": "kafka_config", "orvane_conf_dir": "'"$work"'/fake/{{ inventory_hostname }}/kafka",
+  "orvane_state_dir": "'"$work"'/fake/{{ inventory_hostname }}/state",
+  "orvane_environment": {"ORVANE_OS_RELEASE": "'"$src"'/examples/nerith-os-release",
+    "ORVANE_ROOT": "'"$work"'/fake/{{ inventory_hostname }}/root",
+    "ORVANE_STATE_DIR": "'"$work"'/fake/{{ inventory_hostname }}/state"}}'
+while IFS='|' read -r mode action expect_changed expect_journal expect_text; do
+  playbook $mode --diff -e "$fake" -e "orvane_action=$action" "$src/deploy/ansible/profile.yml" \
+    </dev/null >"$work/profile.log" || { cat "$work/profile.log"; fail "profile playbook $action ${mode:-run}"; }
   [ "$(recap_changed "$work/profile.log")" = "node1 $expect_changed"$'\n'"node2 $expect_changed" ] ||
-    { cat "$work/profile.log"; fail "profile playbook ${mode:-run}: expected changed=$expect_changed"; }
-  journals=$(find "$work/standin" -name 'profile-1.json' 2>/dev/null | wc -l || true)
-  [ "$journals" = "$expect_journal" ] || fail "profile playbook ${mode:-run}: $journals journals, not $expect_journal"
+    { cat "$work/profile.log"; fail "profile playbook $action ${mode:-run}: expected changed=$expect_changed"; }
+  journals=$(find "$work/fake" -path '*/state/*' -name '*.json' 2>/dev/null | wc -l)
+  [ "$journals" = "$expect_journal" ] ||
+    fail "profile playbook $action ${mode:-run}: $journals change sets recorded, not $expect_journal"
   # Ansible shows the diff of a changed task only.
   [ -z "$expect_text" ] || grep -qz -- "$expect_text" "$work/profile.log" ||
     { cat "$work/profile.log"; fail "the diff lacks '$expect_text'"; }
 done <<'TABLE'
---check|1|0|orvane answered N to: .*vm.swappiness 60 -> 1
-|1|2|orvane answered Y to: .*applied: vm.swappiness = 1
-|0|2|
---check|0|2|
+--check|scene|1|0|orvane answered N to: .*vm.swappiness
+|scene|1|2|orvane answered Y to: .*Applied and verified
+|scene|0|2|
+--check|scene|0|2|
+|recover|1|0|orvane answered Y to: .*recover
 TABLE
+(cd "$work/fake" && find . -path '*/state' -prune -o -path '*/out' -prune -o -type f -print0 |
+  sort -z | xargs -0 sha256sum) | diff - "$work/fake.sums" || fail "recover left the fake hosts changed"
 
 (cd "$src/deploy/ansible" && ansible-lint --offline analysis.yml profile.yml roles/orvane) >"$work/lint.log" 2>&1 ||
   { cat "$work/lint.log"; fail "ansible-lint"; }
