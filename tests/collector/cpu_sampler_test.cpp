@@ -1,7 +1,7 @@
 // The /proc/stat sampling, read back by the report's reader of mpstat's layout.
 #include <gtest/gtest.h>
 
-#include <orvane/collected_figures.hpp>
+#include <orvane/collected/figures.hpp>
 
 #include "cpu_sampler.hpp"
 
@@ -42,7 +42,7 @@ TEST(SampleUtilisation, ReportsTheSharesInMpstatLayout) {
   EXPECT_EQ(waited, 4);
   EXPECT_EQ(next, 3u);
 
-  const figures::CpuUtilisation u = figures::cpu_utilisation(text);
+  const collected::CpuUtilisation u = collected::cpu_utilisation(text);
   ASSERT_EQ(u.series.size(), 2u);
   EXPECT_EQ(u.series[0].time, "12:00:00");
   EXPECT_DOUBLE_EQ(u.series[0].load.user, 30.0);  // 60 user ticks of 200, guest counted in

@@ -113,7 +113,7 @@ TEST_F(Assembly, FullTreeInKeyOrderFromHostAndCollectedFiles) {
   EXPECT_EQ(info["cpu_info"]["utilisation"]["average"], Json::array());
   EXPECT_EQ(info["cpu_info"]["groups"],
             Json::parse(R"([{"group": "cpu", "sub": [{"cmd": "nproc", "res": "96"}]}])"));
-  EXPECT_EQ(info["synthesis_info"], Json::array());
+  EXPECT_EQ(info["synthesis_info"]["resources"], Json::array());
   EXPECT_EQ(info["mem_info"][0]["sub"][0]["res"], "Mem: 16G");
   EXPECT_TRUE(info["net_info"].is_null()) << "a parse failure is null on the page";
   EXPECT_EQ(info["io_info"], Json::array());

@@ -10,8 +10,10 @@
 #include <orvane/log.hpp>
 #include <orvane/nr_report.hpp>
 
+#include <orvane/collected/text.hpp>
 #include "report_document.hpp"
 #include "support.hpp"
+
 #include "text.hpp"
 
 namespace orvane {
@@ -253,7 +255,7 @@ TEST(Utf8Check, AgreesWithTheLibraryDecoder) {
     } catch (const Json::type_error&) {
       library_valid = false;
     }
-    ASSERT_EQ(!report::find_invalid_utf8(s).has_value(), library_valid)
+    ASSERT_EQ(!collected::find_invalid_utf8(s).has_value(), library_valid)
         << Json(s).dump(-1, ' ', true, Json::error_handler_t::replace);
   }
 }
