@@ -6,6 +6,9 @@
 // Tool overhead per evaluation = per_evaluation - 3 x ShellStart (two set scripts and one
 // benchmark run per evaluation). The CPU column is the tool's own processor time, which leaves
 // the scripts (child processes) out by construction; divide it by 20 evaluations per iteration.
+// JournalAndVerify is what a run adds once, whatever its length: the change journal written
+// before the first change and marked finished at the end, the restore (two set scripts) and its
+// verification (two get scripts); divide by a run's evaluations for the share of each.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -17,6 +20,7 @@
 #include <orvane/optimizer.hpp>
 #include <orvane/process.hpp>
 #include <orvane/readcfg.hpp>
+#include <orvane/restore_guard.hpp>
 
 namespace {
 
@@ -38,6 +42,7 @@ class InstantProject {
     orvane::Cfg().init((dir_ / "p.yaml").string());
   }
   ~InstantProject() { std::filesystem::remove_all(dir_); }
+  const std::filesystem::path& dir() const { return dir_; }
 
  private:
   std::filesystem::path dir_;
@@ -76,6 +81,18 @@ void Evaluation(benchmark::State& state) {
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(Evaluation)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+void JournalAndVerify(benchmark::State& state) {
+  InstantProject project;
+  const orvane::ChangeJournal journal(project.dir() / "state");
+  const orvane::Json originals = {{"x", "1"}, {"mode", "a"}};
+  for (auto _ : state) {
+    orvane::tuning::RestoreGuard guard(journal, originals, orvane::ScriptLimits{});
+    guard.arm();
+    benchmark::DoNotOptimize(guard.restore().verified);
+  }
+}
+BENCHMARK(JournalAndVerify)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 // What starting one instant script costs on its own (posix_spawn of /bin/sh, pipes, reaping).
 void ShellStart(benchmark::State& state) {

@@ -1,35 +1,30 @@
-// The table of command codes, the fields each handler reads, and the handlers.
+// The table of command codes, the fields each handler reads, and the module that holds it.
 #include "dispatch.hpp"
-#include "report_commands.hpp"
-#include "tuning_command.hpp"
 
-#include <array>
-#include <functional>
+#include <dlfcn.h>
+
 #include <iostream>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include <orvane/config.hpp>
 
+#include "command_module.hpp"
+
 namespace orvane {
 namespace {
 
-int not_installed(const Json& options) {
-  std::cerr << "orvane: the work of '" << options["func"].get<std::string>()
-            << "' is not installed on this system\n";
-  return kExitUnavailable;
-}
-
-struct Handler {
+struct Command {
   std::string_view code;
   std::vector<std::string_view> fields;  // read by the handler
-  std::function<int(const Json&)> run;
+  std::string_view module;               // empty: the work is not part of this program yet
 };
 
-const std::vector<std::string_view> kCommon = {"work_path", "inst_path", "out_path"};
-const std::vector<std::string_view> kCollect = {
-    "work_path",     "inst_path", "out_path",   "perf_enable_type", "perf_pid",
-    "perf_duration", "offcpu",    "offcpu_pid", "offcpu_duration"};
+const std::vector<std::string_view> kCommon = {"inst_path", "out_path"};
+const std::vector<std::string_view> kCollect = {"inst_path",  "out_path",       "perf_enable_type",
+                                                "perf_pid",   "perf_duration",  "offcpu",
+                                                "offcpu_pid", "offcpu_duration"};
 
 std::vector<std::string_view> with(std::vector<std::string_view> base,
                                    std::initializer_list<std::string_view> more) {
@@ -37,21 +32,48 @@ std::vector<std::string_view> with(std::vector<std::string_view> base,
   return base;
 }
 
-const std::vector<Handler>& handlers() {
-  static const std::vector<Handler> table = {
-      {"col", kCollect, run_collection},
-      {"ana", with(kCollect, {"test"}), run_analysis},
-      {"pro_kafka", with(kCommon, {"CONF_DIR"}), not_installed},
-      {"pro_mysql", with(kCommon, {"CONF_DIR"}), not_installed},
-      {"pro_ats", with(kCommon, {"CONF_DIR"}), not_installed},
-      {"pro_specweb", with(kCommon, {"CONF_DIR"}), not_installed},
-      {"pro_dm", with(kCommon, {"CONF_DIR"}), not_installed},
-      {"pro_rec", kCommon, not_installed},
-      {"app", with(kCommon, {"SCRIPT", "PATH", "enc", "de"}), not_installed},
-      {"tuning", with(kCommon, {"tuning_outpath", "PROJECT_YAML"}), run_tuning},
-      {"con", with(kCommon, {"SCRIPT", "PATH", "cnf", "un"}), not_installed},
+const std::vector<Command>& commands() {
+  static const std::vector<Command> table = {
+      {"col", kCollect, "report"},
+      {"ana", kCollect, "report"},
+      {"pro_kafka", with(kCommon, {"CONF_DIR"}), ""},
+      {"pro_mysql", with(kCommon, {"CONF_DIR"}), ""},
+      {"pro_ats", with(kCommon, {"CONF_DIR"}), ""},
+      {"pro_specweb", with(kCommon, {"CONF_DIR"}), ""},
+      {"pro_dm", with(kCommon, {"CONF_DIR"}), ""},
+      {"pro_rec", kCommon, "recover"},
+      {"app", with(kCommon, {"SCRIPT", "PATH", "enc", "de"}), ""},
+      {"tuning", with(kCommon, {"tuning_outpath", "PROJECT_YAML"}), "tuning"},
+      {"con", with(kCommon, {"SCRIPT", "PATH", "cnf", "un"}), ""},
   };
   return table;
+}
+
+int not_installed(std::string_view code, const std::string& why) {
+  std::cerr << "orvane: the work of '" << code << "' is not installed on this system";
+  if (!why.empty()) std::cerr << " (" << why << ")";
+  std::cerr << "\n";
+  return kExitUnavailable;
+}
+
+// The handler of `code` in its module, which is loaded now and stays for the rest of the
+// process. The module directory is named relative to the program ($ORIGIN), so an installed tree
+// still works after it is moved.
+CommandHandler load_handler(const Command& command, std::string& why) {
+  const std::string file =
+      std::string(ORVANE_MODULE_DIR) + "/" + std::string(command.module) + ".so";
+  void* module = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) {
+    why = ::dlerror();
+    return nullptr;
+  }
+  const std::string symbol = "orvane_command_" + std::string(command.code);
+  void* handler = ::dlsym(module, symbol.c_str());
+  if (handler == nullptr) {
+    why = ::dlerror();
+    return nullptr;
+  }
+  return reinterpret_cast<CommandHandler>(handler);
 }
 
 }  // namespace
@@ -63,17 +85,21 @@ int dispatch(const Json& options) {
     return kExitUsage;
   }
   const std::string func = func_it->get<std::string>();
-  for (const Handler& h : handlers()) {
-    if (h.code != func) continue;
-    for (std::string_view field : h.fields) {
+  for (const Command& command : commands()) {
+    if (command.code != func) continue;
+    for (std::string_view field : command.fields) {
       if (!options.contains(field)) {
         std::cerr << "orvane: error: the command '" << func << "' needs the option field '" << field
                   << "', which this command line does not define\n";
         return kExitUsage;
       }
     }
+    if (command.module.empty()) return not_installed(command.code, "");
+    std::string why;
+    const CommandHandler handler = load_handler(command, why);
+    if (handler == nullptr) return not_installed(command.code, why);
     Config::configure(options);
-    return h.run(options);
+    return handler(options);
   }
   std::cerr << "orvane: error: unknown command code '" << func << "'\n";
   return kExitUsage;

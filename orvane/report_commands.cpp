@@ -1,8 +1,6 @@
 // `orvane collection` and `orvane analysis`: the phase timer stamps the start, the collector
 // runs, the analysis runs (analysis only), the report and the machine-readable result are written
 // and the report's path printed, and the timer prints the run time.
-#include "report_commands.hpp"
-
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,6 +27,7 @@
 #include <orvane/phaseclock.hpp>
 #include <orvane/util.hpp>
 
+#include "command_module.hpp"
 #include "dispatch.hpp"
 
 namespace orvane {
@@ -47,8 +46,12 @@ std::string local_time(const char* format) {
 // Why the directory cannot take the run's files, or nothing when it can.
 std::optional<std::string> unwritable(const std::string& dir) {
   std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  if (ec) return "cannot be created: " + ec.message();
+  try {
+    create_private_directories(dir);
+    check_own_directory(dir);
+  } catch (const std::exception& e) {
+    return std::string(e.what());
+  }
   if (!std::filesystem::is_directory(dir, ec)) return "is not a directory";
   if (::access(dir.c_str(), W_OK | X_OK) != 0) {
     return std::string("cannot be written: ") + std::strerror(errno);
@@ -192,13 +195,17 @@ int run_report_command(const Json& options, bool analyse) {
 }
 
 }  // namespace
-
-int run_collection(const Json& options) {
-  return run_report_command(options, false);
-}
-
-int run_analysis(const Json& options) {
-  return run_report_command(options, true);
-}
-
 }  // namespace orvane
+
+// Collects the system's data (and the perf and off-CPU traces asked for) into the output
+// directory and writes the report. Returns 0, or 1 with a message on standard error when the
+// output directory cannot be written, a command hangs, or the report cannot be written; no
+// report is written then.
+ORVANE_COMMAND(col) {
+  return orvane::run_report_command(options, false);
+}
+
+// The same, with the analysis of the collected data and its tuning advice in the report.
+ORVANE_COMMAND(ana) {
+  return orvane::run_report_command(options, true);
+}

@@ -1,7 +1,5 @@
 // `orvane tuning`: loads the project, runs the tuning, reports the outcome, writes the run's
 // record, history and convergence page, and applies the result when the administrator says yes.
-#include "tuning_command.hpp"
-
 #include <unistd.h>
 
 #include <filesystem>
@@ -13,12 +11,14 @@
 #include <orvane/decorator_wrap.hpp>
 #include <orvane/log.hpp>
 #include <orvane/phaseclock.hpp>
+#include <orvane/scenevars.hpp>
 #include <orvane/tunepilot.hpp>
 #include <orvane/tuning_report.hpp>
 #include <orvane/tuning_stop.hpp>
 #include <orvane/util.hpp>
 #include <orvane/value_text.hpp>
 
+#include "command_module.hpp"
 #include "dispatch.hpp"
 
 namespace orvane {
@@ -65,8 +65,6 @@ std::vector<std::string> write_outputs(const std::filesystem::path& outpath,
   return written;
 }
 
-}  // namespace
-
 int run_tuning(const Json& options) {
   Timer& timer = DecoratorWrap::singleton<Timer>();
   timer.tick("tuning start");
@@ -78,7 +76,7 @@ int run_tuning(const Json& options) {
   std::string project;
   try {
     project = pilot.init(project_file)["project"].get<std::string>();
-    std::filesystem::create_directories(outpath);
+    create_private_directories(outpath);
     // Opens the log now, so that a log that cannot be written stops the run before it changes
     // anything.
     Logger().info("tuning project " + project + " from " + project_file);
@@ -96,9 +94,13 @@ int run_tuning(const Json& options) {
   bool completed = false;
   try {
     completed = pilot.run();
+  } catch (const tuning::RestoreFailed& e) {
+    std::cerr << "orvane: " << e.what() << " (log: " << log_file << ")\n";
+    if (!pilot.get_opt_params_value().empty()) write_outputs(outpath, project, record());
+    return kExitFailed;
   } catch (const tuning::Interrupted& e) {
     std::cerr << "orvane: " << e.what()
-              << "; the parameters have the values read before tuning again\n";
+              << "; the parameters have the values read before tuning again (verified)\n";
     if (!pilot.get_opt_params_value().empty()) write_outputs(outpath, project, record());
     return 128 + e.signal();
   } catch (const std::exception& e) {
@@ -107,8 +109,12 @@ int run_tuning(const Json& options) {
   }
   if (!completed) {
     if (pilot.get_oriparams().empty()) {
-      std::cerr << "orvane: no parameter value could be read; nothing was tuned (log: " << log_file
-                << ")\n";
+      std::string why;
+      for (const ParamReading& p : SceneVars::last_read_problems()) {
+        why += (why.empty() ? " (" : "; ") + p.name + ": " + p.problem;
+      }
+      std::cerr << "orvane: no parameter value could be read" << (why.empty() ? "" : why + ")")
+                << "; nothing was tuned (log: " << log_file << ")\n";
     } else {
       std::cerr << "orvane: the benchmark gave no figure for the baseline or for any candidate; "
                    "the parameters were left as they were (log: "
@@ -146,4 +152,12 @@ int run_tuning(const Json& options) {
   return kExitOk;
 }
 
+}  // namespace
 }  // namespace orvane
+
+// One tuning run of the project file, its outcome, and the Y/N question on applying the result.
+// Returns 0 when the run completed, 1 when it could not start, failed or could not put a value
+// back, 128 + the signal number when SIGINT, SIGTERM or SIGHUP stopped it (values put back).
+ORVANE_COMMAND(tuning) {
+  return orvane::run_tuning(options);
+}

@@ -9,7 +9,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   libcli11-dev nlohmann-json3-dev libspdlog-dev libfmt-dev libyaml-cpp-dev libgumbo-dev
-  libeigen3-dev libnlopt-dev libnlopt-cxx-dev
+  libeigen3-dev libnlopt-dev libnlopt-cxx-dev libpcre2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format hyperfine
   nodejs
@@ -17,6 +17,7 @@ PACKAGES=(
   procps sysstat iproute2 util-linux
   ethtool net-tools fdisk
   nginx-light wrk
+  python3-optuna python3-sklearn
 )
 
 missing=()

@@ -1,7 +1,11 @@
 // Log expected improvement with a stable evaluation in the far tail.
 #include "acquisition.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
+
+#include "surrogate_model.hpp"
 
 namespace orvane::tuning {
 namespace {
@@ -47,6 +51,19 @@ double log_expected_improvement(double mean, double sd, double best, double* d_m
   if (d_mean) *d_mean = slope / sd;
   if (d_sd) *d_sd = (1.0 - slope * z) / sd;
   return std::log(sd) + lh;
+}
+
+std::vector<double> log_expected_improvements(const SurrogateModel& model,
+                                              const std::vector<Point>& xs, double best) {
+  if (xs.empty()) return {};
+  const GaussianProcess::Prediction pred = model.predict(xs);
+  std::vector<double> out(xs.size());
+  for (size_t i = 0; i < xs.size(); ++i) {
+    const double sd = std::sqrt(std::max(pred.variance(static_cast<long>(i)), 1e-18));
+    out[i] = log_expected_improvement(pred.mean(static_cast<long>(i)), sd, best);
+    if (!std::isfinite(out[i])) out[i] = -std::numeric_limits<double>::infinity();
+  }
+  return out;
 }
 
 }  // namespace orvane::tuning

@@ -6,16 +6,20 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <regex>
 #include <string>
 
 #include <orvane/log.hpp>
+#include <orvane/pattern.hpp>
 #include <orvane/process.hpp>
 #include <orvane/readcfg.hpp>
 #include <orvane/tuning_stop.hpp>
 
 namespace orvane {
 namespace {
+
+// The figure is near the end of a benchmark's output; what a run prints beyond this is dropped
+// as it arrives, so a runaway benchmark cannot exhaust memory.
+constexpr size_t kKeptOutput = 16 << 20;
 
 // The last few lines of both outputs, for the log of a failed run.
 std::string tail_of(const ProcessResult& r) {
@@ -51,7 +55,10 @@ std::vector<double> Benchmark::run() {
         static_cast<long long>(std::ceil(options.at("timeout").get<double>() * 1000)));
   }
   run_options.stop = &tuning::stop_flag();
-  const std::regex pattern(metric);
+  // Its own process group: a timeout or a stop ends everything the benchmark started.
+  run_options.own_group = true;
+  run_options.keep_tail = kKeptOutput;
+  const Pattern pattern(metric);
 
   std::vector<double> figures;
   for (long long i = 1; i <= repeat; ++i) {
@@ -68,13 +75,19 @@ std::vector<double> Benchmark::run() {
       Logger().warning(fmt::format("{} exited with status {}; {}", which, r.status, tail_of(r)));
       continue;
     }
-    std::smatch m;
-    if (!std::regex_search(r.out, m, pattern) || !m[1].matched) {
+    // Matched line by line, from the first whole line kept.
+    std::string_view out = r.out;
+    if (out.size() >= kKeptOutput) {
+      const size_t line = out.find('\n');
+      out.remove_prefix(line == std::string_view::npos ? out.size() : line + 1);
+    }
+    const auto m = pattern.search_lines(out);
+    if (!m || !(*m)[1]) {
       Logger().warning(fmt::format("{}: the metric '{}' found nothing in the output; {}", which,
                                    metric, tail_of(r)));
       continue;
     }
-    const std::string text = m[1].str();
+    const std::string text(*(*m)[1]);
     char* end = nullptr;
     const double figure = std::strtod(text.c_str(), &end);
     if (text.empty() || *end != '\0' || !std::isfinite(figure)) {

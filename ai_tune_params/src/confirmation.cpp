@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace orvane::tuning {
 
@@ -57,6 +58,156 @@ ConfirmVerdict judge_confirmation(const std::vector<ConfirmRound>& rounds, bool 
     }
   }
   return v;
+}
+
+namespace {
+
+// Number of sign assignments of the ranks 1..n giving each sum of positive ranks (0 to
+// n(n+1)/2): the null distribution of the signed-rank statistic without ties, times 2^n.
+std::vector<double> signed_rank_counts(size_t n) {
+  std::vector<double> c(n * (n + 1) / 2 + 1, 0.0);
+  c[0] = 1;
+  for (size_t r = 1; r <= n; ++r) {
+    for (size_t s = c.size() - 1; s >= r; --s) c[s] += c[s - r];
+  }
+  return c;
+}
+
+// P(T+ >= observed) for the non-zero differences d, with tied magnitudes sharing their mean rank
+// (ranks doubled so that they stay whole).
+double signed_rank_p_value(std::vector<double> d) {
+  d.erase(std::remove(d.begin(), d.end(), 0.0), d.end());
+  const size_t n = d.size();
+  if (n == 0) return 1.0;
+  std::vector<size_t> order(n);
+  std::iota(order.begin(), order.end(), 0);
+  std::sort(order.begin(), order.end(),
+            [&](size_t a, size_t b) { return std::fabs(d[a]) < std::fabs(d[b]); });
+  std::vector<size_t> rank2(n);  // twice the rank
+  for (size_t i = 0; i < n;) {
+    size_t j = i;
+    while (j + 1 < n && std::fabs(d[order[j + 1]]) == std::fabs(d[order[i]])) ++j;
+    for (size_t k = i; k <= j; ++k) rank2[order[k]] = i + j + 2;
+    i = j + 1;
+  }
+  size_t total = 0;
+  size_t observed = 0;
+  for (size_t i = 0; i < n; ++i) {
+    total += rank2[i];
+    if (d[i] > 0) observed += rank2[i];
+  }
+  std::vector<double> c(total + 1, 0.0);
+  c[0] = 1;
+  for (size_t i = 0; i < n; ++i) {
+    for (size_t s = total; s >= rank2[i]; --s) c[s] += c[s - rank2[i]];
+  }
+  const double all = std::accumulate(c.begin(), c.end(), 0.0);
+  return std::accumulate(c.begin() + static_cast<long>(observed), c.end(), 0.0) / all;
+}
+
+// A log ratio as the percent improvement the old rule reported: more throughput, or less cost.
+double percent(double log_ratio, bool minimize) {
+  return minimize ? -100 * std::expm1(-log_ratio) : 100 * std::expm1(log_ratio);
+}
+
+}  // namespace
+
+PairedTest decide_confirmation(const std::vector<ConfirmRound>& rounds, bool minimize,
+                               const ConfirmRule& rule) {
+  PairedTest t;
+  const bool more_allowed = rounds.size() < rule.max_rounds;
+  size_t chosen_failed = 0;
+  std::vector<double> d;  // log of the ratio, better > 0
+  for (const ConfirmRound& r : rounds) {
+    if (!r.chosen) ++chosen_failed;
+    if (!r.chosen || !r.original || *r.original == 0) continue;
+    // The log of chosen / original for a throughput, of original / chosen for a cost; a ratio
+    // of zero or below (a collapse, figures of mixed sign) counts as a 1000-fold change.
+    const double ratio = 1 + (*r.chosen - *r.original) / std::fabs(*r.original);
+    d.push_back(minimize ? -std::log(std::max(ratio, 1e-3)) : std::log(std::max(ratio, 1e-3)));
+  }
+  t.compared = d.size();
+  if (rounds.empty()) {
+    t.reason = "no confirmation round was measured";
+    return t;
+  }
+  if (chosen_failed > 0) {
+    t.reason = fmt::format("the chosen configuration gave no figure in {} of {} rounds",
+                           chosen_failed, rounds.size());
+    return t;
+  }
+  if (d.empty()) {
+    t.decision = more_allowed ? ConfirmDecision::MoreRounds : ConfirmDecision::Reject;
+    t.reason = "no round gave a figure of the original configuration to compare with";
+    return t;
+  }
+
+  const size_t n = d.size();
+  std::vector<double> walsh;
+  for (size_t i = 0; i < n; ++i) {
+    for (size_t j = i; j < n; ++j) walsh.push_back((d[i] + d[j]) / 2);
+  }
+  std::sort(walsh.begin(), walsh.end());
+  const size_t m = walsh.size();
+  t.estimate = percent(m % 2 ? walsh[m / 2] : (walsh[m / 2 - 1] + walsh[m / 2]) / 2, minimize);
+  t.p_value = signed_rank_p_value(d);
+  // The interval's ends are the (k+1)-th smallest and largest Walsh averages, k the largest
+  // count with P(T+ <= k) <= interval_alpha.
+  const std::vector<double> counts = signed_rank_counts(n);
+  const double all = std::ldexp(1.0, static_cast<int>(n));
+  double cumulative = 0;
+  std::optional<size_t> k;
+  for (size_t s = 0; s < counts.size(); ++s) {
+    cumulative += counts[s];
+    if (cumulative / all > rule.interval_alpha) break;
+    k = s;
+  }
+  if (k) {
+    t.low = percent(walsh[*k], minimize);
+    t.high = percent(walsh[m - 1 - *k], minimize);
+  }
+  const int confidence = static_cast<int>(std::lround(100 * (1 - 2 * rule.interval_alpha)));
+  const std::string interval =
+      t.low ? fmt::format("{}% interval {:+.2f}% to {:+.2f}%", confidence, *t.low, *t.high)
+            : fmt::format("too few for a {}% interval", confidence);
+  const std::string summary =
+      fmt::format("the paired improvement {:+.2f}% ({}, {} pairs, p = {:.3f})", *t.estimate,
+                  interval, n, t.p_value);
+  const bool significant = t.p_value <= rule.alpha;
+
+  if (significant && *t.estimate > rule.min_improvement) {
+    t.decision = ConfirmDecision::Accept;
+    t.reason = fmt::format("{} is better at the {}% error level", summary, 100 * rule.alpha);
+  } else if (significant) {
+    t.reason = fmt::format("{} is not more than {}%", summary, rule.min_improvement);
+  } else if (t.high && *t.high < rule.min_improvement) {
+    t.reason = fmt::format("{} lies below {}%", summary, rule.min_improvement);
+  } else if (more_allowed) {
+    t.decision = ConfirmDecision::MoreRounds;
+    t.reason = fmt::format("{} does not decide yet", summary);
+  } else {
+    t.reason = fmt::format("{} is not better at the {}% error level", summary, 100 * rule.alpha);
+  }
+  return t;
+}
+
+Confirmation run_confirmation(size_t rounds, bool minimize, ConfirmRule rule,
+                              const std::function<std::optional<ConfirmRound>()>& measure_pair) {
+  Confirmation c;
+  rule.max_rounds = std::max(rule.max_rounds, rounds);
+  while (true) {
+    const std::optional<ConfirmRound> pair = measure_pair();
+    if (!pair) {
+      c.interrupted = true;
+      rule.max_rounds = c.rounds.size();
+      c.test = decide_confirmation(c.rounds, minimize, rule);
+      return c;
+    }
+    c.rounds.push_back(*pair);
+    if (c.rounds.size() < rounds) continue;
+    c.test = decide_confirmation(c.rounds, minimize, rule);
+    if (c.test.decision != ConfirmDecision::MoreRounds) return c;
+  }
 }
 
 }  // namespace orvane::tuning

@@ -60,10 +60,17 @@ std::string figure_text(double x) {
 constexpr long long kDefaultConfirmRounds = 3;
 
 // Applies the configuration and measures it. False, with nothing measured, when the run was
-// asked to stop meanwhile.
+// asked to stop meanwhile. A configuration whose scripts failed is not measured: the figure
+// would belong to whatever the system holds instead.
 bool measure(const Json& param, std::vector<double>& figures) {
-  SceneVars().set_params(param);
+  bool applied = true;
+  for (const ScriptRun& run : SceneVars().set_params_checked(param)) {
+    if (run.ok()) continue;
+    Logger().warning("trial " + map_text(param) + " not measured: " + run.describe());
+    applied = false;
+  }
   if (stop_requested()) return false;
+  if (!applied) return true;
   figures = Benchmark().run();
   return !stop_requested();
 }

@@ -26,8 +26,20 @@ std::string repr_text(const std::optional<std::string>& s) {
       (s->find('\'') != std::string::npos && s->find('"') == std::string::npos) ? '"' : '\'';
   std::string r(1, quote);
   for (char c : *s) {
-    if (c == '\\' || c == quote) r += '\\';
-    r += c;
+    // Control characters are written as escapes, so the list stays on one line.
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      r += "\\n";
+    } else if (c == '\r') {
+      r += "\\r";
+    } else if (c == '\t') {
+      r += "\\t";
+    } else if (u < 0x20 || u == 0x7f) {
+      r += fmt::format("\\x{:02x}", u);
+    } else {
+      if (c == '\\' || c == quote) r += '\\';
+      r += c;
+    }
   }
   r += quote;
   return r;

@@ -46,29 +46,12 @@ class RandomStrategy : public Strategy {
   static constexpr int kDraws = 64;
   static constexpr double kMaxScan = 1e7;
 
-  // The grid point with mixed-radix index `index`.
-  Point at_index(unsigned long long index) const {
-    Point x(space_.dims());
-    for (size_t i = 0; i < space_.dims(); ++i) {
-      const ParamSpec& p = space_.params()[i];
-      const unsigned long long n =
-          p.type == ParamType::Enum
-              ? p.options.size()
-              : static_cast<unsigned long long>(
-                    std::floor((p.max - p.min) / (p.step ? *p.step : 1.0) + 1e-9) + 1);
-      const double k = static_cast<double>(index % n);
-      index /= n;
-      x[i] = p.type == ParamType::Enum ? k : p.min + k * (p.step ? *p.step : 1.0);
-    }
-    return space_.snap(x);
-  }
-
   // Every grid point in turn from a random start, until one not seen yet.
   std::optional<Point> scan(unsigned long long size) {
     std::uniform_int_distribution<unsigned long long> start(0, size - 1);
     const unsigned long long first = start(rng_);
     for (unsigned long long k = 0; k < size; ++k) {
-      Point x = at_index((first + k) % size);
+      Point x = space_.at_index((first + k) % size);
       if (seen_.insert(space_.key(x)).second) return x;
     }
     return std::nullopt;

@@ -7,15 +7,20 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <map>
 #include <optional>
-#include <regex>
 #include <set>
 #include <string_view>
 #include <system_error>
 #include <utility>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <orvane/decorator_wrap.hpp>
+#include <orvane/pattern.hpp>
 #include <orvane/util.hpp>
 
 namespace orvane {
@@ -29,7 +34,46 @@ struct Loaded {
   Json optimizer;
   Json benchmark;
   std::string project;
+  double script_timeout = 300;
 };
+
+// Limits of a project file: what a person writes is far smaller, and the numbers stay far from
+// where arithmetic on them could overflow or a run could not be stopped.
+constexpr long long kMaxFileBytes = 1 << 20;
+constexpr size_t kMaxProjectName = 64;
+constexpr long long kMaxIterations = 1000;
+constexpr long long kMaxConfirmRounds = 1000;
+constexpr long long kMaxRepeat = 1000;
+constexpr double kMaxSeconds = 86400;
+
+// The project file's text; only a regular file of at most kMaxFileBytes is read (a FIFO or a
+// device would block or never end).
+std::string read_project_file(const std::string& file) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    throw CfgError("cannot read the project file " + file + ": " +
+                   std::error_code(errno, std::generic_category()).message());
+  }
+  struct stat st {};
+  const bool stat_ok = ::fstat(fd, &st) == 0;
+  ::close(fd);
+  if (!stat_ok || !S_ISREG(st.st_mode)) {
+    throw CfgError("the project file " + file + " is not a regular file");
+  }
+  if (st.st_size > kMaxFileBytes) {
+    throw CfgError("the project file " + file + " is larger than 1 MiB");
+  }
+  std::string text;
+  try {
+    text = read_file(file);
+  } catch (const std::system_error& e) {
+    throw CfgError("cannot read the project file " + file + ": " + e.code().message());
+  }
+  if (static_cast<long long>(text.size()) > kMaxFileBytes) {
+    throw CfgError("the project file " + file + " is larger than 1 MiB");
+  }
+  return text;
+}
 
 // The configuration of the process, shared by every Cfg().
 struct CfgState {
@@ -70,12 +114,7 @@ class Reader {
   explicit Reader(std::string file) : file_(std::move(file)) {}
 
   Loaded read() {
-    std::string text;
-    try {
-      text = read_file(file_);
-    } catch (const std::system_error& e) {
-      throw CfgError("cannot read the project file " + file_ + ": " + e.code().message());
-    }
+    const std::string text = read_project_file(file_);
     YAML::Node root;
     try {
       root = YAML::Load(text);
@@ -85,13 +124,21 @@ class Reader {
     if (!root.IsDefined() || root.IsNull()) throw CfgError(file_ + ": the project file is empty");
     if (!root.IsMap()) fail(root, "", "the project file must be a map of keys");
 
-    auto top = check_map(root, "", {"project", "workload", "benchmark", "optimizer", "params"});
+    auto top = check_map(
+        root, "", {"project", "workload", "benchmark", "optimizer", "params", "script_timeout"});
     Loaded out;
     out.project = text_of(require(top, root, "", "project"), "project");
+    if (out.project.size() > kMaxProjectName) {
+      fail(top["project"].value, "project",
+           "the name is longer than " + std::to_string(kMaxProjectName) + " characters");
+    }
     if (!all_of_chars(out.project, "_.-")) {
       fail(top["project"].value, "project",
            "'" + out.project +
                "' may hold only letters, digits and _ . - (it names the backup file)");
+    }
+    if (const YAML::Node* t = optional(top, "script_timeout")) {
+      out.script_timeout = seconds_of(*t, "script_timeout");
     }
     read_workload(top, out);
     read_benchmark(top, root, out);
@@ -177,7 +224,16 @@ class Reader {
     return v;
   }
 
-  long long integer_of(const YAML::Node& node, const std::string& key, long long min) const {
+  // A time limit: more than 0 and at most one day.
+  double seconds_of(const YAML::Node& node, const std::string& key) const {
+    const double seconds = number_of(node, key);
+    if (!(seconds > 0)) fail(node, key, "must be more than 0 seconds");
+    if (seconds > kMaxSeconds) fail(node, key, "must be at most 86400 seconds (one day)");
+    return seconds;
+  }
+
+  long long integer_of(const YAML::Node& node, const std::string& key, long long min,
+                       long long max = std::numeric_limits<long long>::max()) const {
     const std::string s = text_of(node, key);
     char* end = nullptr;
     errno = 0;
@@ -186,6 +242,7 @@ class Reader {
       fail(node, key, "'" + s + "' is not a whole number");
     }
     if (v < min) fail(node, key, "must be at least " + std::to_string(min));
+    if (v > max) fail(node, key, "must be at most " + std::to_string(max));
     return v;
   }
 
@@ -211,16 +268,17 @@ class Reader {
     b["command"] = text_of(require(entries, node, "benchmark", "command"), "benchmark.command");
     const YAML::Node& metric_node = require(entries, node, "benchmark", "metric");
     const std::string metric = text_of(metric_node, "benchmark.metric");
+    int groups = 0;
     try {
-      std::regex re(metric);
-      if (re.mark_count() == 0) {
-        fail(metric_node, "benchmark.metric",
-             "the pattern has no capture group: put the figure in parentheses, e.g. "
-             "'Requests/sec:\\s+([0-9.]+)'");
-      }
-    } catch (const std::regex_error& e) {
+      groups = Pattern(metric).capture_count();
+    } catch (const PatternError& e) {
       fail(metric_node, "benchmark.metric",
            "the pattern does not compile: " + std::string(e.what()));
+    }
+    if (groups == 0) {
+      fail(metric_node, "benchmark.metric",
+           "the pattern has no capture group: put the figure in parentheses, e.g. "
+           "'Requests/sec:\\s+([0-9.]+)'");
     }
     b["metric"] = metric;
     direction_ = "maximize";
@@ -233,14 +291,12 @@ class Reader {
     b["direction"] = direction_;
     repeat_ = 1;
     if (const YAML::Node* r = optional(entries, "repeat")) {
-      repeat_ = integer_of(*r, "benchmark.repeat", 1);
+      repeat_ = integer_of(*r, "benchmark.repeat", 1, kMaxRepeat);
     }
     b["repeat"] = repeat_;
     b["timeout"] = nullptr;
     if (const YAML::Node* t = optional(entries, "timeout")) {
-      const double seconds = number_of(*t, "benchmark.timeout");
-      if (!(seconds > 0)) fail(*t, "benchmark.timeout", "must be more than 0 seconds");
-      b["timeout"] = seconds;
+      b["timeout"] = seconds_of(*t, "benchmark.timeout");
     }
     out.benchmark = std::move(b);
   }
@@ -261,21 +317,26 @@ class Reader {
         o["method"] = method;
       }
       if (const YAML::Node* v = optional(entries, "iterations")) {
-        o["iterations"] = integer_of(*v, "optimizer.iterations", 1);
+        o["iterations"] = integer_of(*v, "optimizer.iterations", 1, kMaxIterations);
       }
       if (const YAML::Node* v = optional(entries, "initial_points")) {
-        o["initial_points"] = integer_of(*v, "optimizer.initial_points", 1);
+        o["initial_points"] = integer_of(*v, "optimizer.initial_points", 1, kMaxIterations);
       }
       if (const YAML::Node* v = optional(entries, "seed")) {
         o["seed"] = integer_of(*v, "optimizer.seed", 0);
       }
       if (const YAML::Node* v = optional(entries, "confirm_rounds")) {
-        o["confirm_rounds"] = integer_of(*v, "optimizer.confirm_rounds", 1);
+        o["confirm_rounds"] = integer_of(*v, "optimizer.confirm_rounds", 1, kMaxConfirmRounds);
       }
       // The confirmation measures the chosen and the original configuration once per round,
       // out of the same budget; the search needs at least one evaluation of its own.
       const long long iterations = o["iterations"].get<long long>();
       const long long rounds = o["confirm_rounds"].get<long long>();
+      if (const YAML::Node* v = optional(entries, "initial_points");
+          v && o["initial_points"].get<long long>() > iterations) {
+        fail(*v, "optimizer.initial_points",
+             "must be at most the iterations (" + std::to_string(iterations) + ")");
+      }
       if (iterations <= 2 * rounds) {
         const YAML::Node* at = optional(entries, "iterations");
         fail(at ? *at : *node, "optimizer.iterations",
@@ -443,6 +504,9 @@ std::string Cfg::get_project() const {
 }
 Json Cfg::get_optimizer_info() const {
   return loaded().optimizer;
+}
+double Cfg::get_script_timeout() const {
+  return loaded().script_timeout;
 }
 Json Cfg::get_benchmark_options() const {
   return loaded().benchmark;

@@ -90,6 +90,45 @@ std::optional<double> SearchSpace::cardinality() const {
   return n;
 }
 
+std::optional<std::vector<double>> SearchSpace::grid_values(size_t param) const {
+  const ParamSpec& p = params_.at(param);
+  if (!on_grid(p)) return std::nullopt;
+  const double count = grid_size(p);
+  std::vector<double> out;
+  out.reserve(static_cast<size_t>(count));
+  for (double k = 0; k < count; ++k) {
+    out.push_back(p.type == ParamType::Enum ? k
+                                            : snap_one(p, p.min + k * (p.step ? *p.step : 1.0)));
+  }
+  return out;
+}
+
+Point SearchSpace::at_index(unsigned long long index) const {
+  Point x(params_.size());
+  for (size_t i = 0; i < params_.size(); ++i) {
+    const ParamSpec& p = params_[i];
+    if (!on_grid(p)) throw std::logic_error("parameter '" + p.name + "' has no finite grid");
+    const auto n = static_cast<unsigned long long>(grid_size(p));
+    const double k = static_cast<double>(index % n);
+    index /= n;
+    x[i] = p.type == ParamType::Enum ? k : snap_one(p, p.min + k * (p.step ? *p.step : 1.0));
+  }
+  return x;
+}
+
+std::vector<Point> SearchSpace::enumerate(std::size_t limit) const {
+  const auto card = cardinality();
+  if (!card || *card > static_cast<double>(limit)) {
+    throw std::logic_error("the search space is too large to enumerate");
+  }
+  std::vector<Point> out;
+  out.reserve(static_cast<size_t>(*card));
+  for (unsigned long long k = 0; k < static_cast<unsigned long long>(*card); ++k) {
+    out.push_back(at_index(k));
+  }
+  return out;
+}
+
 size_t SearchSpace::encoded_dims() const {
   size_t n = 0;
   for (const auto& p : params_) n += p.type == ParamType::Enum ? p.options.size() : 1;

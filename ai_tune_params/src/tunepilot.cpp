@@ -3,20 +3,23 @@
 #include <orvane/tunepilot.hpp>
 
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <exception>
 #include <iostream>
 #include <stdexcept>
 
 #include <orvane/benchmark.hpp>
+#include <orvane/change_journal.hpp>
 #include <orvane/decorator_wrap.hpp>
 #include <orvane/log.hpp>
 #include <orvane/optimizer.hpp>
 #include <orvane/phaseclock.hpp>
 #include <orvane/readcfg.hpp>
+#include <orvane/restore_guard.hpp>
 #include <orvane/scenevars.hpp>
 #include <orvane/tuning_stop.hpp>
-
+#include <orvane/util.hpp>
 #include <orvane/value_text.hpp>
 
 namespace orvane {
@@ -28,7 +31,7 @@ double monotonic_seconds() {
 }
 
 std::string signal_name(int signo) {
-  return signo == SIGINT ? "SIGINT" : "SIGTERM";
+  return signo == SIGINT ? "SIGINT" : signo == SIGTERM ? "SIGTERM" : "SIGHUP";
 }
 
 // Prompts until the answer is one letter y or n, in either case; returns it as typed.
@@ -45,15 +48,55 @@ std::string input_yon(const std::string& desc) {
   }
 }
 
-// Puts the values read before tuning back after the optimiser failed; a failure of that is
-// logged, since the optimiser's error is the one passed on.
-void restore_after_failure(SceneVars& scene, const Json& oriparams, const std::string& why) {
-  Logger().error("the tuning run failed (" + why + "); writing back the values read before tuning");
-  try {
-    scene.set_params(oriparams);
-  } catch (const std::exception& e) {
-    Logger().error(std::string("writing back the values read before tuning failed: ") + e.what());
+std::string join_lines(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& l : lines) out += (out.empty() ? "" : "; ") + l;
+  return out;
+}
+
+// A run of a project whose last run was killed would take that run's trial values for the
+// originals; the journal still has the real ones.
+void refuse_unfinished(const ChangeJournal& journal, const std::string& project) {
+  for (const ChangeSet& set : journal.unsettled()) {
+    if (set.source != "tuning" || set.subject != project || set.state != "changing") continue;
+    throw std::runtime_error("the run of project " + project + " started at " + set.started +
+                             " (pid " + std::to_string(set.pid) +
+                             ") did not finish and may have left trial values in place; its "
+                             "originals are in " +
+                             journal.file_of(set.id).string() +
+                             ": restore them with `orvane profile recover`, then tune again");
   }
+}
+
+// Every original value must be there, non-empty and safe to put into a set script's text
+// before anything changes.
+void check_originals(const Json& oriparams) {
+  std::vector<std::string> problems;
+  for (const ParamReading& p : SceneVars::last_read_problems()) {
+    problems.push_back(p.name + ": " + p.problem);
+  }
+  for (const auto& [name, value] : oriparams.items()) {
+    const std::string text = value.get<std::string>();
+    if (const std::string why = shell_unsafe_reason(text); !why.empty()) {
+      problems.push_back(name + ": the value read, " + shell_quote(utf8_with_replacement(text)) +
+                         ", cannot be written back safely: " + why +
+                         " (make the get script print just the value)");
+    }
+  }
+  if (!problems.empty()) {
+    throw std::runtime_error("nothing was changed: the original values are not all usable: " +
+                             join_lines(problems));
+  }
+}
+
+// The restore's scripts: a time limit, no stop flag (they must finish), and their own process
+// group, so a terminal's Ctrl-C does not reach them.
+ScriptLimits restore_limits() {
+  ScriptLimits limits;
+  limits.timeout = std::chrono::milliseconds(
+      static_cast<long long>(std::ceil(Cfg().get_script_timeout() * 1000)));
+  limits.own_group = true;
+  return limits;
 }
 
 }  // namespace
@@ -70,8 +113,38 @@ std::vector<double> TunePilot::get_oriperformance() {
   return oriperformance;
 }
 
+struct TunePilot::RunState {
+  std::unique_ptr<ChangeJournal> journal;
+  JournalLock lock;
+  std::unique_ptr<tuning::RestoreGuard> guard;
+};
+
+TunePilot::TunePilot() = default;
+TunePilot::~TunePilot() = default;
+
+std::string TunePilot::journal_file() const {
+  return state_ && state_->guard ? state_->guard->journal_file().string() : "";
+}
+
 bool TunePilot::run() {
+  // Installed before anything can change, so no signal can end the run with trial values left.
   tuning::StopOnSignals stop_on_signals;
+  state_.reset();
+  auto state = std::make_unique<RunState>();
+  const std::string project = Cfg().get_project();
+  state->journal = std::make_unique<ChangeJournal>();
+  state->lock = state->journal->lock("tuning:" + project);
+  refuse_unfinished(*state->journal, project);
+
+  // The search's scripts honour the stop flag; all have the project's time limit.
+  const ScriptLimits restore = restore_limits();
+  ScriptLimits search = restore;
+  search.stop = &tuning::stop_flag();
+  SceneVars::set_default_limits(search);
+  struct DefaultLimits {
+    ~DefaultLimits() { SceneVars::set_default_limits({}); }
+  } reset_limits;
+
   // Before the optimiser starts nothing has been changed, so a stop then needs no writing back.
   auto stop_unchanged = [] {
     if (const int signo = tuning::stop_requested()) {
@@ -86,12 +159,30 @@ bool TunePilot::run() {
   Logger().debug("oriparams:" + tuning::map_text(oriparams_));
   stop_unchanged();
   if (oriparams_.empty()) return false;
+  check_originals(oriparams_);
 
   const std::vector<double> oriperformance = get_oriperformance();
   stop_unchanged();
   if (oriperformance.empty()) return false;
 
-  // From here on trial values may be on the system: every way out writes oriparams back.
+  state->guard = std::make_unique<tuning::RestoreGuard>(*state->journal, oriparams_, restore);
+  tuning::RestoreGuard& guard = *state->guard;
+  guard.arm();
+  state_ = std::move(state);
+
+  // From here on trial values may be on the system: every way out goes through the guard.
+  auto restore_or_throw = [&](const std::string& why) {
+    Logger().info("writing back the values read before tuning (" + why + ")");
+    const tuning::RestoreGuard::Outcome& o = guard.restore();
+    if (!o.verified) {
+      for (const std::string& p : o.problems) Logger().error("restore: " + p);
+      throw tuning::RestoreFailed(
+          "the values read before tuning could not all be put back: " + join_lines(o.problems) +
+          "; the journal " + guard.journal_file().string() +
+          " still holds the originals (orvane profile recover)");
+    }
+  };
+
   Json result;
   try {
     const Json args = Cfg().get_optimizer_info();
@@ -108,22 +199,21 @@ bool TunePilot::run() {
       }
     }
   } catch (const std::exception& e) {
-    restore_after_failure(params_handle, oriparams_, e.what());
-    throw;
-  } catch (...) {
-    restore_after_failure(params_handle, oriparams_, "unknown error");
+    Logger().error(std::string("the tuning run failed (") + e.what() +
+                   "); writing back the values read before tuning");
+    restore_or_throw("failure");
     throw;
   }
 
   const int stopped = tuning::stop_requested();
   if (stopped) {
-    params_handle.set_params(oriparams_);
+    restore_or_throw(signal_name(stopped));
     Logger().warning("tuning interrupted by " + signal_name(stopped) +
                      "; the values read before tuning were written back");
     throw tuning::Interrupted(stopped);
   }
   if (result.is_null() || result.empty()) {
-    params_handle.set_params(oriparams_);
+    restore_or_throw("no result");
     return false;
   }
   if (result["effective"].get<bool>()) {
@@ -131,7 +221,7 @@ bool TunePilot::run() {
   } else {
     Logger().info("\n本次调优未找到更优配置,保持初始配置: " + tuning::map_text(oriparams_));
   }
-  params_handle.set_params(oriparams_);
+  restore_or_throw("end of the run");
   if (const int late = tuning::stop_requested()) {
     Logger().warning("tuning interrupted by " + signal_name(late) +
                      "; the values read before tuning were written back");
@@ -142,7 +232,17 @@ bool TunePilot::run() {
 
 void TunePilot::set_optparams(const Json& opt_params) {
   const std::string set_f = input_yon("是否需要下发优化参数");
-  if (set_f == "Y" || set_f == "y") SceneVars().set_params(opt_params);
+  if (set_f != "Y" && set_f != "y") return;
+  if (!state_ || !state_->guard) {
+    SceneVars().set_params(opt_params);
+    return;
+  }
+  const std::vector<std::string> problems = state_->guard->apply(opt_params);
+  if (!problems.empty()) {
+    throw std::runtime_error("applying the result failed: " + join_lines(problems) +
+                             "; the journal " + state_->guard->journal_file().string() +
+                             " holds the originals (orvane profile recover)");
+  }
 }
 
 }  // namespace orvane

@@ -1,4 +1,4 @@
-// The stop flag of a tuning run and the SIGINT/SIGTERM handlers that raise it.
+// The stop flag of a tuning run and the SIGINT/SIGTERM/SIGHUP handlers that raise it.
 #include <orvane/tuning_stop.hpp>
 
 #include <signal.h>
@@ -32,9 +32,10 @@ void clear_stop() {
 }
 
 struct StopOnSignals::Saved {
-  struct sigaction int_action;
-  struct sigaction term_action;
+  struct sigaction actions[3];
 };
+
+constexpr int kStopSignals[3] = {SIGINT, SIGTERM, SIGHUP};
 
 StopOnSignals::StopOnSignals() : saved_(std::make_unique<Saved>()) {
   clear_stop();
@@ -45,19 +46,18 @@ StopOnSignals::StopOnSignals() : saved_(std::make_unique<Saved>()) {
   // Restarted system calls keep blocking writes and waits intact; the process runner's poll()
   // returns on the signal all the same and then sees the flag.
   sa.sa_flags = SA_RESTART;
-  ::sigaction(SIGINT, &sa, &saved_->int_action);
-  ::sigaction(SIGTERM, &sa, &saved_->term_action);
+  for (int i = 0; i < 3; ++i) ::sigaction(kStopSignals[i], &sa, &saved_->actions[i]);
 }
 
 StopOnSignals::~StopOnSignals() {
-  ::sigaction(SIGINT, &saved_->int_action, nullptr);
-  ::sigaction(SIGTERM, &saved_->term_action, nullptr);
+  for (int i = 0; i < 3; ++i) ::sigaction(kStopSignals[i], &saved_->actions[i], nullptr);
 }
 
 Interrupted::Interrupted(int signo)
     : std::runtime_error(std::string("the tuning run was interrupted by ") +
                          (signo == SIGINT    ? "SIGINT"
                           : signo == SIGTERM ? "SIGTERM"
+                          : signo == SIGHUP  ? "SIGHUP"
                                              : "a signal")),
       signo_(signo) {}
 

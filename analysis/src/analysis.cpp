@@ -36,10 +36,21 @@ std::vector<Reading> readings(const Check& c, collected::Collection& data) {
       if (end == std::string::npos) end = r->res.size();
       const std::string line = r->res.substr(start, end - start);
       start = end + 1;
-      std::smatch m;
-      if (!std::regex_search(line, m, c.match)) continue;
-      Reading reading = c.per_item ? Reading{m[1], m[2]} : Reading{"", m[1]};
-      if (c.skip && std::regex_search(reading.item, *c.skip)) continue;
+      std::optional<std::vector<std::optional<std::string_view>>> m;
+      try {
+        m = c.match.search(line);
+        if (!m) continue;
+      } catch (const PatternError&) {
+        continue;  // a line that needs too much matching work gives no reading
+      }
+      auto group = [&](size_t k) {
+        return k < m->size() && (*m)[k] ? std::string(*(*m)[k]) : std::string();
+      };
+      Reading reading = c.per_item ? Reading{group(1), group(2)} : Reading{"", group(1)};
+      try {
+        if (c.skip && c.skip->search(reading.item)) continue;
+      } catch (const PatternError&) {
+      }
       out.push_back(std::move(reading));
     }
   }

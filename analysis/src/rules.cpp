@@ -48,11 +48,11 @@ std::optional<double> number(const YAML::Node& map, const char* key) {
   }
 }
 
-std::regex expression(const YAML::Node& map, const char* key) {
+Pattern expression(const YAML::Node& map, const char* key) {
   const std::string source = text(map, key);
   try {
-    return std::regex(source, std::regex::ECMAScript);
-  } catch (const std::regex_error& e) {
+    return Pattern(source);
+  } catch (const PatternError& e) {
     fail(map[key], fmt::format("'{}' is not a valid regular expression: {}", key, e.what()));
   }
 }
@@ -123,7 +123,7 @@ Check read_check(const YAML::Node& node) {
     c.file = text(read, "file");
     c.command = text(read, "command");
     c.match = expression(read, "match");
-    const unsigned groups = c.match.mark_count();
+    const int groups = c.match.capture_count();
     if (groups != 1 && groups != 2) {
       fail(read["match"], "'match' must have one group (the value) or two (the item, the value)");
     }

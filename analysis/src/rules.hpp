@@ -2,9 +2,10 @@
 // The rule file of the analysis: checks of server settings with the conditions under which they
 // apply, thresholds on the run's figures, and the workloads recognised from the process list.
 #include <optional>
-#include <regex>
 #include <string>
 #include <vector>
+
+#include <orvane/pattern.hpp>
 
 namespace orvane::analysis {
 
@@ -23,9 +24,9 @@ struct Check {
   bool services = false;
   std::string file;     // collected-data file
   std::string command;  // text that the command lines to read contain
-  std::regex match;     // per output line: (value) or (item)(value)
+  Pattern match{""};    // per output line: (value) or (item)(value)
   bool per_item = false;
-  std::optional<std::regex> skip;  // items to ignore
+  std::optional<Pattern> skip;  // items to ignore
   std::optional<double> min, max;
   std::vector<std::string> one_of;
   std::string suggested;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <sstream>
+#include <utility>
 
 #include "internals.hpp"
 
@@ -45,6 +46,9 @@ struct Level {
   bool has_version = false;
   std::deque<Field> fields;  // stable addresses: the options' callbacks point into it
   std::vector<Level*> children;
+  // Adds the level's help option and fields; run when the command line selects the level, so a
+  // run builds only the options of its own command path.
+  std::function<void()> fill;
 };
 
 struct HelpRequested {
@@ -125,6 +129,10 @@ Level& Grammar::add_level(Level* parent, const std::string& name) {
   app->require_subcommand(0, 1);
   app->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   app->allow_extras(false);
+  Level* lp = &level;
+  app->preparse_callback([lp](size_t) {
+    if (lp->fill) std::exchange(lp->fill, nullptr)();
+  });
   return level;
 }
 
@@ -274,33 +282,39 @@ void Grammar::build() {
     bool framed;
   };
 
-  auto command = [&](const CommandSpec& cmd) -> Level& {
+  // A command with its help option and the parent set, then its own fields.
+  auto command = [&](const CommandSpec& cmd, std::function<void(Level&)> own) -> Level& {
     Level& level = add_level(&top, cmd.name);
     level.list_line = std::string("* ") + cmd.summary;
     level.description = cmd.framed ? framed(cmd.summary) : cmd.summary;
-    add_help(level);
-    add_parent_set(level);
+    level.fill = [this, &level, own = std::move(own)] {
+      add_help(level);
+      add_parent_set(level);
+      if (own) own(level);
+    };
     return level;
   };
 
-  for (const CommandSpec& cmd :
-       {CommandSpec{"collection", "collect the system data ,such as CPU/MEM/NET/IO", true},
-        CommandSpec{"analysis", "analysis system performance and provide tuning advice", false}}) {
-    Level& level = command(cmd);
-    add_perf_set(level);
-    add_offcpu_set(level);
-    add_func(level, cmd.name == std::string("collection") ? "col" : "ana");
-    if (cmd.name == std::string("analysis")) {
-      add_field(level, {.key = "test",
-                        .names = "--test",
-                        .help = "test mode.default is False.only developer use",
-                        .group = "options",
-                        .kind = Kind::Flag,
-                        .fallback = false});
-    }
-  }
+  command({"collection", "collect the system data ,such as CPU/MEM/NET/IO", true},
+          [this](Level& level) {
+            add_perf_set(level);
+            add_offcpu_set(level);
+            add_func(level, "col");
+          });
+  command({"analysis", "analysis system performance and provide tuning advice", false},
+          [this](Level& level) {
+            add_perf_set(level);
+            add_offcpu_set(level);
+            add_func(level, "ana");
+            add_field(level, {.key = "test",
+                              .names = "--test",
+                              .help = "test mode.default is False.only developer use",
+                              .group = "options",
+                              .kind = Kind::Flag,
+                              .fallback = false});
+          });
 
-  Level& profile = command({"profile", "activate the preset scene profile", false});
+  Level& profile = command({"profile", "activate the preset scene profile", false}, {});
   profile.children_title = "Commands";
   struct SceneSpec {
     const char* name;
@@ -315,45 +329,50 @@ void Grammar::build() {
     Level& scene = add_level(&profile, s.name);
     scene.has_help = false;
     scene.list_line = std::string(s.what) + " scene set";
-    add_parent_set(scene);
-    add_func(scene, s.code);
-    add_field(scene, {.key = "CONF_DIR",
-                      .names = "CONF_DIR",
-                      .help = std::string(s.what) + " config path",
-                      .group = "positional arguments",
-                      .kind = Kind::Positional});
+    scene.fill = [this, &scene, s] {
+      add_parent_set(scene);
+      add_func(scene, s.code);
+      add_field(scene, {.key = "CONF_DIR",
+                        .names = "CONF_DIR",
+                        .help = std::string(s.what) + " config path",
+                        .group = "positional arguments",
+                        .kind = Kind::Positional});
+    };
   }
   Level& recover = add_level(&profile, "recover");
   recover.has_help = false;
   recover.list_line = "recover";
-  add_func(recover, "pro_rec");
+  recover.fill = [this, &recover] { add_func(recover, "pro_rec"); };
 
   auto script_command = [&](const CommandSpec& cmd, const char* code,
-                            std::initializer_list<const char*> flags) {
-    Level& level = command(cmd);
-    add_func(level, code);
-    add_field(level, {.key = "SCRIPT",
-                      .names = "SCRIPT",
-                      .help = "tuned script",
-                      .group = "positional arguments",
-                      .kind = Kind::Positional});
-    add_field(level, {.key = "PATH", .names = "--PATH", .fallback = "."});
-    for (const char* flag : flags) {
-      add_field(
-          level,
-          {.key = flag, .names = std::string("--") + flag, .kind = Kind::Flag, .fallback = false});
-    }
+                            std::vector<const char*> flags) {
+    command(cmd, [this, code, flags](Level& level) {
+      add_func(level, code);
+      add_field(level, {.key = "SCRIPT",
+                        .names = "SCRIPT",
+                        .help = "tuned script",
+                        .group = "positional arguments",
+                        .kind = Kind::Positional});
+      add_field(level, {.key = "PATH", .names = "--PATH", .fallback = "."});
+      for (const char* flag : flags) {
+        add_field(level, {.key = flag,
+                          .names = std::string("--") + flag,
+                          .kind = Kind::Flag,
+                          .fallback = false});
+      }
+    });
   };
   script_command({"apply", "apply tuned script, TBD", false}, "app", {"enc", "de"});
 
-  Level& tuning = command({"tuning", "AI tune optimize params", true});
-  add_func(tuning, "tuning");
-  add_field(tuning, {.key = "tuning_outpath", .names = "--tuning_outpath", .fallback = "."});
-  add_field(tuning, {.key = "PROJECT_YAML",
-                     .names = "PROJECT_YAML",
-                     .help = "project yaml file",
-                     .group = "positional arguments",
-                     .kind = Kind::Positional});
+  command({"tuning", "AI tune optimize params", true}, [this](Level& level) {
+    add_func(level, "tuning");
+    add_field(level, {.key = "tuning_outpath", .names = "--tuning_outpath", .fallback = "."});
+    add_field(level, {.key = "PROJECT_YAML",
+                      .names = "PROJECT_YAML",
+                      .help = "project yaml file",
+                      .group = "positional arguments",
+                      .kind = Kind::Positional});
+  });
 
   script_command({"confuse", "obfuscated tuned script", false}, "con", {"cnf", "un"});
 }

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -53,6 +54,22 @@ std::string run_line(const std::string& cmdline, const RunOptions& options) {
 }
 
 }  // namespace
+
+std::string Command::host_fact(const std::string& cmdline) {
+  long long seconds = 60;
+  if (const char* v = std::getenv("ORVANE_COMMAND_TIMEOUT"); v != nullptr && *v != '\0') {
+    long long n = 0;
+    const std::string_view text(v);
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (ec == std::errc() && end == text.data() + text.size() && n >= 1 && n <= 86400) seconds = n;
+  }
+  try {
+    return cmd_exec(cmdline, std::chrono::seconds(seconds));
+  } catch (const CommandTimeout& e) {
+    Logger().warning(e.what());
+    return "";
+  }
+}
 
 CommandTimeout::CommandTimeout(const std::string& cmdline, std::chrono::milliseconds limit)
     : std::runtime_error(fmt::format("the command `{}` did not finish within {} s and was stopped",

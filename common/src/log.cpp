@@ -1,9 +1,16 @@
 // The process-wide log on spdlog: created on first use, in the output directory.
 #include <orvane/log.hpp>
 
+#include <fcntl.h>
+#include <spdlog/details/null_mutex.h>
 #include <spdlog/logger.h>
-#include <spdlog/sinks/basic_file_sink.h>
+#include <spdlog/sinks/base_sink.h>
 #include <spdlog/sinks/ostream_sink.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
 
 #include <filesystem>
 #include <sstream>
@@ -12,9 +19,55 @@
 #include <vector>
 
 #include <orvane/config.hpp>
+#include <orvane/util.hpp>
 
 namespace orvane {
 namespace {
+
+// The log file, opened without following a symbolic link planted in its place, private to the
+// owner, never inherited by a child. A write that fails (a full disk) gives one warning on
+// standard error and the run goes on without its log: losing the log must not stop a run
+// that has trial values in place before it can put them back.
+class LogFileSink : public spdlog::sinks::base_sink<spdlog::details::null_mutex> {
+ public:
+  explicit LogFileSink(const std::string& path) : path_(path) {
+    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd_ < 0) {
+      throw std::runtime_error("cannot open the log file " + path + ": " +
+                               (errno == ELOOP ? std::string("it is a symbolic link")
+                                               : std::string(std::strerror(errno))));
+    }
+  }
+  ~LogFileSink() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+ protected:
+  void sink_it_(const spdlog::details::log_msg& msg) override {
+    spdlog::memory_buf_t line;
+    formatter_->format(msg, line);
+    const char* p = line.data();
+    size_t left = line.size();
+    while (left > 0 && !failed_) {
+      const ssize_t n = ::write(fd_, p, left);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        failed_ = true;
+        std::cerr << "orvane: warning: cannot write the log file " << path_ << ": "
+                  << std::strerror(n < 0 ? errno : ENOSPC) << "; the run goes on without it\n";
+        break;
+      }
+      p += n;
+      left -= static_cast<size_t>(n);
+    }
+  }
+  void flush_() override {}
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  bool failed_ = false;
+};
 
 struct LogState {
   std::shared_ptr<spdlog::logger> file;                   // opened on first use
@@ -35,17 +88,9 @@ spdlog::logger& current() {
   const std::string dir = Config::get_output_path();
   if (!s.file || s.file_dir != dir) {
     s.file.reset();
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (ec) {
-      throw std::runtime_error("cannot create the output directory " + dir + ": " + ec.message());
-    }
-    std::shared_ptr<spdlog::sinks::basic_file_sink_st> sink;
-    try {
-      sink = std::make_shared<spdlog::sinks::basic_file_sink_st>(dir + "orvane.log", false);
-    } catch (const spdlog::spdlog_ex& e) {
-      throw std::runtime_error("cannot open the log file " + dir + "orvane.log: " + e.what());
-    }
+    create_private_directories(dir);
+    check_own_directory(dir);
+    auto sink = std::make_shared<LogFileSink>(dir + "orvane.log");
     auto lg = std::make_shared<spdlog::logger>("orvane", std::move(sink));
     lg->set_pattern("%Y-%m-%d %H:%M:%S.%e [%l] %v");
     lg->set_level(spdlog::level::debug);

@@ -55,8 +55,9 @@ void make_pipe(Fd& read_end, Fd& write_end) {
 struct SpawnSetup {
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attr;
-  SpawnSetup(int out_fd, int err_fd, bool own_group) {
+  SpawnSetup(int out_fd, int err_fd, bool own_group, const std::string& cwd) {
     posix_spawn_file_actions_init(&actions);
+    if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
     posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
@@ -85,6 +86,45 @@ struct SpawnSetup {
   }
 };
 
+// Keeps reading pipes that a background grandchild still holds, in a detached process of its own
+// session (a terminal's Ctrl-C does not reach it), until the grandchild closes them. Only
+// async-signal-safe calls after fork(); nothing else the parent has open stays open in it.
+void hand_over_pipes(int out_fd, int err_fd) {
+  const pid_t child = ::fork();
+  if (child < 0) return;  // the pipes are closed: the grandchild sees EPIPE, as before
+  if (child == 0) {
+    if (::fork() != 0) ::_exit(0);
+    ::setsid();
+    int fds[2] = {out_fd, err_fd};
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i] >= 0 && ::dup2(fds[i], i) < 0) ::_exit(1);
+      if (fds[i] < 0) ::close(i);
+    }
+    ::syscall(SYS_close_range, 2u, ~0u, 0u);
+    pollfd p[2] = {{fds[0] >= 0 ? 0 : -1, POLLIN, 0}, {fds[1] >= 0 ? 1 : -1, POLLIN, 0}};
+    char buf[4096];
+    while (p[0].fd >= 0 || p[1].fd >= 0) {
+      if (::poll(p, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        ::_exit(1);
+      }
+      for (auto& one : p) {
+        if (one.fd < 0 || one.revents == 0) continue;
+        const ssize_t n = ::read(one.fd, buf, sizeof buf);
+        if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) one.fd = -1;
+      }
+    }
+    ::_exit(0);
+  }
+  int st;
+  while (::waitpid(child, &st, 0) < 0 && errno == EINTR) {
+  }
+}
+
+void trim_front(std::string& s, size_t keep) {
+  if (keep > 0 && s.size() > keep) s.erase(0, s.size() - keep);
+}
+
 int decode_status(int status) {
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
@@ -106,7 +146,7 @@ ProcessResult run_process(const std::vector<std::string>& argv, const RunOptions
 
   pid_t pid = -1;
   {
-    SpawnSetup setup(out_w.get(), err_w.get(), options.own_group);
+    SpawnSetup setup(out_w.get(), err_w.get(), options.own_group, options.cwd);
     int rc = ::posix_spawn(&pid, args[0], &setup.actions, &setup.attr, args.data(), environ);
     if (rc != 0) throw_errno(rc, "cannot start " + argv[0]);
   }
@@ -135,7 +175,14 @@ ProcessResult run_process(const std::vector<std::string>& argv, const RunOptions
         pid = -1;
       }
     }
-    if (exited_at && now - *exited_at >= kDrainGrace) break;
+    if (exited_at && now - *exited_at >= kDrainGrace) {
+      // The child is gone, someone it started still holds a pipe. A killed run's group is
+      // killed below; anything else is a daemon started on purpose.
+      if (!(options.own_group && (result.timed_out || result.stopped))) {
+        hand_over_pipes(out_r.get(), err_r.get());
+      }
+      break;
+    }
     if (!exited_at && !term_sent_at) {
       const int stop_signal = options.stop ? options.stop->load() : 0;
       if (stop_signal != 0) {
@@ -181,6 +228,9 @@ ProcessResult run_process(const std::vector<std::string>& argv, const RunOptions
       ssize_t got = ::read(pipes[i]->get(), buf, sizeof buf);
       if (got > 0) {
         sinks[i]->append(buf, static_cast<size_t>(got));
+        if (options.keep_tail > 0 && sinks[i]->size() > 2 * options.keep_tail) {
+          trim_front(*sinks[i], options.keep_tail);
+        }
       } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
         pipes[i]->reset();
       }
@@ -196,6 +246,8 @@ ProcessResult run_process(const std::vector<std::string>& argv, const RunOptions
     }
     result.status = decode_status(st);
   }
+  trim_front(result.out, options.keep_tail);
+  trim_front(result.err, options.keep_tail);
   return result;
 }
 

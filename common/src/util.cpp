@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <stdexcept>
 #include <system_error>
 
 namespace orvane {
@@ -40,6 +42,40 @@ std::string read_file(const std::filesystem::path& path) {
   return data;
 }
 
+void create_private_directories(const std::filesystem::path& dir) {
+  // Without a trailing slash, which would make lstat() follow a symbolic link.
+  std::filesystem::path target = dir.lexically_normal();
+  if (!target.has_filename() && target.has_relative_path()) target = target.parent_path();
+  std::filesystem::path so_far;
+  for (const auto& part : target) {
+    if (part.empty()) continue;
+    so_far /= part;
+    if (::mkdir(so_far.c_str(), 0700) != 0 && errno != EEXIST) {
+      throw std::runtime_error("cannot create the directory " + so_far.string() + ": " +
+                               std::strerror(errno));
+    }
+  }
+}
+
+void check_own_directory(const std::filesystem::path& dir) {
+  std::filesystem::path target = dir.lexically_normal();
+  if (!target.has_filename() && target.has_relative_path()) target = target.parent_path();
+  const std::string shown = dir.string();
+  struct stat st {};
+  if (::lstat(target.c_str(), &st) != 0) {
+    throw std::runtime_error("cannot inspect the directory " + shown + ": " + std::strerror(errno));
+  }
+  if (S_ISLNK(st.st_mode)) {
+    throw std::runtime_error("the directory " + shown + " is a symbolic link; refused");
+  }
+  if (!S_ISDIR(st.st_mode)) throw std::runtime_error(shown + " is not a directory");
+  if (st.st_uid != ::geteuid()) {
+    throw std::runtime_error("the directory " + shown +
+                             " belongs to another user; refused (orvane writes only into "
+                             "directories of the user running it)");
+  }
+}
+
 AtomicFile::AtomicFile(std::filesystem::path path, bool sync)
     : path_(std::move(path)), sync_(sync) {}
 
@@ -68,10 +104,6 @@ void AtomicFile::commit() {
     }
     off += static_cast<size_t>(n);
   }
-  // mkstemp creates the file 0600; give it the usual mode for a new file.
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
   if (sync_ && ::fsync(fd) != 0) abandon(errno, "cannot write");
   if (::close(fd) != 0) {
     int err = errno;

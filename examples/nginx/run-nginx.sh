@@ -44,7 +44,11 @@ chmod 755 "$dir"
 mkdir -p "$dir/html" "$dir/logs" "$dir/tmp"
 cp "$here/index.html" "$dir/html/"
 cp "$here/nginxconf.sh" "$here/nginxctl.sh" "$here/bench.sh" "$dir/"
+# A small budget keeps at most as many initial points as it has evaluations.
+initial=8
+[ "$iterations" -ge "$initial" ] || initial=$iterations
 sed -e "s/iterations: 30,/iterations: $iterations,/" -e "s/confirm_rounds: 3}/confirm_rounds: $rounds}/" \
+  -e "s/initial_points: 8,/initial_points: $initial,/" \
   -e "s/timeout: 60/timeout: $((seconds * 2 + 30))/" "$here/nginx.yaml" >"$dir/nginx.yaml"
 
 # nginx on the first allowed CPU and wrk on the second, when there are two.

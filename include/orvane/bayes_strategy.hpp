@@ -27,6 +27,16 @@ struct BayesOptions {
   // Int and Float parameters whose range is positive and spans at least this factor
   // (max >= ratio * min > 0) are modelled on a log scale; 0 models every range linearly.
   double log_scale_ratio = 10.0;
+  // Scores modelled as the log of their shortfall from the best one (false: standardised only).
+  bool shortfall_transform = true;
+  // A log-normal prior on the length scales, with floors on length scales, signal and noise
+  // (false: the plain likelihood in a wide box).
+  bool lengthscale_prior = true;
+  // Proposals drawn from a box around the best configuration that grows and shrinks with
+  // success (false: from the whole space).
+  bool trust_region = true;
+  // Enum options one coordinate each (false: one coordinate, the option's index scaled).
+  bool one_hot = true;
 };
 
 // A strategy that measures a space-filling design of `initial_points` configurations first

@@ -26,6 +26,11 @@ class Command {
   // process it started, and CommandTimeout, naming the command line, is thrown.
   static std::string cmd_exec(const std::string& cmdline, std::chrono::milliseconds limit);
 
+  // A fact about the host for a report (a version, a device listing): cmd_exec() with the
+  // collector's time limit per command (ORVANE_COMMAND_TIMEOUT seconds, 1-86400, else 60). A
+  // command that runs past it is logged and gives "", so one hung tool cannot hang the report.
+  static std::string host_fact(const std::string& cmdline);
+
   // True for "-1", or for one process id or a comma-separated list of ids that all exist.
   // `verbose` is accepted for callers that pass it; no text is printed either way.
   static bool check_pid_list(const std::string& text, bool verbose);

@@ -17,6 +17,10 @@ struct Stamp {
 
 class Timer {
  public:
+  // One timer per process: a copy would be a second timer that nothing else sees.
+  Timer(const Timer&) = delete;
+  Timer& operator=(const Timer&) = delete;
+
   std::vector<Stamp> p_time;    // every stamp since construction, oldest first
   int max_runtime = 100;        // held for other components; no operation here uses it
   double benchmark_time = 0.0;  // baseline benchmark duration, seconds, one decimal
@@ -27,7 +31,8 @@ class Timer {
   // returns the whole seconds (halves to even). Without an earlier stamp: logs " time error",
   // prints nothing, returns nullopt.
   std::optional<long long> total_runtime(std::optional<std::string> desc);
-  // Prints p_time on one line: [['start', 1234.5], ['end', 1240.25]].
+  // Prints p_time on one line: [['start', 1234.5], ['end', 1240.25]]; line breaks and other
+  // control characters in descriptions are escaped (\n, \x1b).
   void get_tick_list() const;
   // Stores the time rounded to one decimal place (correct decimal rounding).
   void set_benchmark_time(double time);

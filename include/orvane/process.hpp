@@ -28,12 +28,19 @@ struct RunOptions {
   // signal the whole group, and a group that outlives a killed child is killed too, so nothing
   // the command started keeps running. Off by default: scripts may start daemons on purpose.
   bool own_group = false;
+  // Keep only about the last `keep_tail` bytes of each output (at least that many, at most twice
+  // as many while the child runs; exactly the last `keep_tail` at the end). 0 keeps everything.
+  size_t keep_tail = 0;
+  // The child's working directory; empty: the caller's.
+  std::string cwd{};
 };
 
 // Runs argv[0] with the given arguments (no PATH search), standard input from /dev/null,
 // no descriptors inherited beyond 0-2. Throws std::system_error when it cannot be started.
 // Returns once the child has ended and its pipes are drained; a background grandchild that keeps
-// the pipes open does not hold the call up for more than a short grace period.
+// the pipes open does not hold the call up for more than a short grace period. Such a grandchild
+// (a daemon a script started) keeps running: the pipes are then handed to a small detached
+// process that reads them to their end, so its later writes do not fail with SIGPIPE.
 ProcessResult run_process(const std::vector<std::string>& argv, const RunOptions& options = {});
 
 // run_process({"/bin/sh", "-c", text}).

@@ -38,6 +38,9 @@ class Cfg {
   // initial_points, seed, confirm_rounds, direction, repeat and params
   // ([{name, type, range, step?, options?}]).
   Json get_optimizer_info() const;
+  // The time limit of every get, set, stop and start script of a tuning run, in seconds: the
+  // top-level `script_timeout` (at most one day), 300 when the file does not give it.
+  double get_script_timeout() const;
   // What the benchmark runner needs: command, metric, direction, repeat and timeout (seconds, or
   // null for no limit).
   Json get_benchmark_options() const;

@@ -40,6 +40,15 @@ class SearchSpace {
   Point random(std::mt19937_64& rng) const;
   // Number of distinct configurations; nullopt when a Float has no step (unbounded count).
   std::optional<double> cardinality() const;
+  // The values of one parameter in increasing order (Enum: the option indices); nullopt for a
+  // Float without a step.
+  std::optional<std::vector<double>> grid_values(size_t param) const;
+  // The configuration of a finite space at a mixed-radix index in [0, cardinality()), the first
+  // parameter varying fastest.
+  Point at_index(unsigned long long index) const;
+  // Every configuration of a finite space, in index order. Throws std::logic_error when the
+  // space is not finite or has more than `limit` configurations.
+  std::vector<Point> enumerate(std::size_t limit) const;
 
   // Model coordinates: Int and Float scaled to [0, 1], Enum one-hot. encoded_dims() long.
   size_t encoded_dims() const;

@@ -1,6 +1,7 @@
 #pragma once
-// Stopping a tuning run on SIGINT or SIGTERM: while a run is under way the signals raise a flag
-// instead of ending the process, so the run can put the scene's parameters back before it ends.
+// Stopping a tuning run on SIGINT, SIGTERM or SIGHUP: while a run is under way the signals raise a
+// flag instead of ending the process, so the run can put the scene's parameters back before it
+// ends.
 #include <atomic>
 #include <memory>
 #include <stdexcept>
@@ -15,8 +16,8 @@ int stop_requested();
 void request_stop(int signo);
 void clear_stop();
 
-// While alive, SIGINT and SIGTERM call request_stop(); the previous handlers come back when it
-// goes. Construction clears the flag.
+// While alive, SIGINT, SIGTERM and SIGHUP call request_stop(); the previous handlers come back when
+// it goes. Construction clears the flag.
 class StopOnSignals {
  public:
   StopOnSignals();
@@ -29,7 +30,8 @@ class StopOnSignals {
   std::unique_ptr<Saved> saved_;
 };
 
-// Thrown by a tuning run that stopped on a signal, after the parameters were put back.
+// Thrown by a tuning run that stopped on a signal, after the parameters were put back and
+// verified.
 class Interrupted : public std::runtime_error {
  public:
   explicit Interrupted(int signo);
@@ -37,6 +39,13 @@ class Interrupted : public std::runtime_error {
 
  private:
   int signo_;
+};
+
+// Thrown by a tuning run whose values could not all be put back and verified, whatever ended
+// it; the message names each value at fault and the journal that still holds the originals.
+class RestoreFailed : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 }  // namespace orvane::tuning

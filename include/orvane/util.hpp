@@ -12,7 +12,8 @@ std::string read_file(const std::filesystem::path& path);
 
 // A file whose content is published at its path only by commit(): it is written to a temporary
 // file beside the target and renamed into place, so a failed write never leaves a half-written
-// file or destroys the previous one. Without commit() the temporary file is removed.
+// file or destroys the previous one. Without commit() the temporary file is removed. The file is
+// private to its owner (0600): orvane runs as root and writes what it collected from the system.
 // With `sync` false the data is not flushed to the disk before the rename: the replacement stays
 // atomic for readers and when the process dies; only a power loss may then lose the new content.
 class AtomicFile {
@@ -30,6 +31,13 @@ class AtomicFile {
   bool sync_ = true;
   bool committed_ = false;
 };
+
+// Creates the directory and its missing parents 0700. Throws std::runtime_error naming the path.
+void create_private_directories(const std::filesystem::path& dir);
+// Throws std::runtime_error naming the path when the directory orvane keeps its own files in
+// (orvaneData) is a symbolic link, not a directory, or owned by another user: root writing into
+// a directory someone else controls could be led to overwrite any file.
+void check_own_directory(const std::filesystem::path& dir);
 
 // The word quoted for /bin/sh when it holds anything outside [A-Za-z0-9._:@-] (then in single
 // quotes, an embedded quote written as '\''); unchanged otherwise. An empty word gives ''.

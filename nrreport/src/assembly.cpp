@@ -106,7 +106,7 @@ void NrReport::nr_build(const std::string& func, const Json& tm, const Json& sug
       base["disk_sum"] = build_disksum();
     }
     const auto& [key, line] = report::kBaseCommands[i];
-    base[std::string(key)] = Command::cmd_exec(std::string(line));
+    base[std::string(key)] = Command::host_fact(std::string(line));
   }
 
   const std::string cpu_file = out_path + "CPUInfo.txt";

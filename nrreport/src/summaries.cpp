@@ -49,24 +49,24 @@ void to_json(Json& j, const DiskRecord& r) {
 std::vector<NetDeviceRecord> NrReport::build_netsum() {
   std::vector<NetDeviceRecord> devices;
   const std::string listing =
-      Command::cmd_exec("nmcli device status | awk '{i++; if(i>1 && \"--\"!=$4) {print $1}}'");
+      Command::host_fact("nmcli device status | awk '{i++; if(i>1 && \"--\"!=$4) {print $1}}'");
   for_each_line(listing, [&](std::string_view piece) {
     if (collected::trim(piece).empty() || piece == "--") return;
     NetDeviceRecord dev;
     dev.name = std::string(piece);
     const std::string name = shell_quote(dev.name);
-    dev.driver = Command::cmd_exec("ethtool -i " + name + " | grep driver | cut -d ' ' -f 2");
-    dev.version = Command::cmd_exec(
+    dev.driver = Command::host_fact("ethtool -i " + name + " | grep driver | cut -d ' ' -f 2");
+    dev.version = Command::host_fact(
         "ethtool -i " + name +
         " | grep version | grep -v -E 'firmware-version|expansion-rom-version' | cut -d ' ' -f 2");
     dev.firmware_version =
-        Command::cmd_exec("ethtool -i " + name + " | grep firmware-version | cut -d ' ' -f 2");
+        Command::host_fact("ethtool -i " + name + " | grep firmware-version | cut -d ' ' -f 2");
     dev.link_status =
-        Command::cmd_exec("ethtool " + name + " | grep 'Link detected' | cut -d ' ' -f 3");
+        Command::host_fact("ethtool " + name + " | grep 'Link detected' | cut -d ' ' -f 3");
     dev.addr =
-        trimmed(Command::cmd_exec("ifconfig " + name + " | grep \"inet \" | awk '{print $2}' "));
+        trimmed(Command::host_fact("ifconfig " + name + " | grep \"inet \" | awk '{print $2}' "));
     dev.netmask =
-        trimmed(Command::cmd_exec("ifconfig " + name + " | grep \"inet \" | awk '{print $4}' "));
+        trimmed(Command::host_fact("ifconfig " + name + " | grep \"inet \" | awk '{print $4}' "));
     devices.push_back(std::move(dev));
   });
   return devices;
@@ -74,7 +74,7 @@ std::vector<NetDeviceRecord> NrReport::build_netsum() {
 
 std::vector<DiskRecord> NrReport::build_disksum() {
   std::vector<DiskRecord> disks;
-  const std::string listing = Command::cmd_exec("lsblk -rdn -o NAME,SIZE,TYPE | grep disk");
+  const std::string listing = Command::host_fact("lsblk -rdn -o NAME,SIZE,TYPE | grep disk");
   for_each_line(listing, [&](std::string_view line) {
     if (collected::trim(line).empty()) return;
     DiskRecord disk;
@@ -88,9 +88,9 @@ std::vector<DiskRecord> NrReport::build_disksum() {
     if (fields.size() > 2) {
       disk.name = std::string(fields[0]);
       disk.total = std::string(fields[1]);
-      disk.sn = trimmed(Command::cmd_exec("fdisk -l /dev/" + shell_quote(disk.name) +
-                                          " | grep \"Disk model\" | cut -d \":\" -f 2 | sed -e "
-                                          "\"s/^[ ]*//g\" | sed -e \"s/[ ]*$//g\""));
+      disk.sn = trimmed(Command::host_fact("fdisk -l /dev/" + shell_quote(disk.name) +
+                                           " | grep \"Disk model\" | cut -d \":\" -f 2 | sed -e "
+                                           "\"s/^[ ]*//g\" | sed -e \"s/[ ]*$//g\""));
     }
     disks.push_back(std::move(disk));
   });

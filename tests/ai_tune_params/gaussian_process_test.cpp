@@ -289,5 +289,22 @@ TEST(ModelCoordinates, LogScaleForWidePositiveRanges) {
   EXPECT_NEAR(linear.encode(x)[0], (512.0 - 64) / (4096 - 64), 1e-12);
 }
 
+// Integer-coded options take one coordinate each, the index scaled to [0, 1], and decode to the
+// nearest option.
+TEST(ModelCoordinates, IntegerCodedOptions) {
+  const SearchSpace space({
+      {"mode", ParamType::Enum, 0, 0, std::nullopt, {"a", "b", "c", "d", "e"}},
+      {"n", ParamType::Int, 1, 3, std::nullopt, {}},
+      {"one", ParamType::Enum, 0, 0, std::nullopt, {"only"}},
+  });
+  const ModelCoordinates m(space, 10.0, false);
+  EXPECT_EQ(m.dims(), 3u);
+  EXPECT_EQ(m.numeric(), (std::vector<long>{1}));
+  EXPECT_EQ(m.encode({3, 2, 0}), (std::vector<double>{0.75, 0.5, 0.0}));
+  EXPECT_EQ(m.decode({0.74, 0.5, 0.9}), (Point{3, 2, 0}));
+  EXPECT_EQ(m.decode({0.6, 0.0, 0.0}), (Point{2, 1, 0}));
+  EXPECT_EQ(m.decode({1.7, 0.0, 0.0})[0], 4.0);
+}
+
 }  // namespace
 }  // namespace orvane::tuning

@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 namespace orvane {
 namespace {
+
+static_assert(!std::is_copy_constructible_v<Timer> && !std::is_copy_assignable_v<Timer>,
+              "one timer per process");
 
 Timer& timer() {
   return DecoratorWrap::singleton<Timer>();
@@ -101,11 +106,13 @@ TEST(Timer, SameInstanceOnEveryRequestWithItsValues) {
 TEST(Timer, TickListOnOneLine) {
   Timer& t = timer();
   const auto saved = t.p_time;
-  t.p_time = {{"start", 1234.5}, {"end", 1240.25}, {std::nullopt, 3.0}, {"it's", 1e16}};
+  t.p_time = {{"start", 1234.5}, {"end", 1240.25},      {std::nullopt, 3.0},
+              {"it's", 1e16},    {"two\nlines\r", 1.0}, {"tab\tesc\x1b\\", 2.0}};
   ::testing::internal::CaptureStdout();
   t.get_tick_list();
   EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-            "[['start', 1234.5], ['end', 1240.25], [None, 3.0], [\"it's\", 1e+16]]\n");
+            "[['start', 1234.5], ['end', 1240.25], [None, 3.0], [\"it's\", 1e+16], "
+            "['two\\nlines\\r', 1.0], ['tab\\tesc\\x1b\\\\', 2.0]]\n");
   t.p_time.clear();
   ::testing::internal::CaptureStdout();
   t.get_tick_list();

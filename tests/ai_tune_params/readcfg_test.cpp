@@ -1,6 +1,8 @@
 // The project file reader: the records it hands out, and the files it refuses.
 #include <orvane/readcfg.hpp>
 
+#include <sys/stat.h>
+
 #include "tuning_test_dir.hpp"
 
 namespace orvane {
@@ -180,10 +182,56 @@ INSTANTIATE_TEST_SUITE_P(
                 "project: p\nbenchmark: {command: b, metric: '(1)'}\n"
                 "optimizer: {confirm_rounds: 0}\n",
                 "bad.yaml:3: optimizer.confirm_rounds: must be at least 1"},
+        Refusal{"project_name_too_long",
+                "project: " + std::string(65, 'p') +
+                    "\nbenchmark: {command: b, metric: '(1)'}\nparams: []\n",
+                "bad.yaml:1: project: the name is longer than 64 characters"},
+        Refusal{"initial_points_above_iterations",
+                "project: p\nbenchmark: {command: b, metric: '(1)'}\n"
+                "optimizer: {iterations: 20, initial_points: 100000}\n",
+                "bad.yaml:3: optimizer.initial_points: must be at most 1000"},
+        Refusal{"initial_points_above_the_budget",
+                "project: p\nbenchmark: {command: b, metric: '(1)'}\n"
+                "optimizer: {iterations: 20, initial_points: 21}\n",
+                "optimizer.initial_points: must be at most the iterations (20)"},
+        Refusal{"huge_confirm_rounds",
+                "project: p\nbenchmark: {command: b, metric: '(1)'}\n"
+                "optimizer: {confirm_rounds: 9223372036854775807}\n",
+                "optimizer.confirm_rounds: must be at most 1000"},
+        Refusal{"timeout_above_a_day",
+                "project: p\nbenchmark: {command: b, metric: '(1)', timeout: 1e300}\nparams: []\n",
+                "benchmark.timeout: must be at most 86400 seconds"},
+        Refusal{"script_timeout_zero",
+                "project: p\nscript_timeout: 0\nbenchmark: {command: b, metric: '(1)'}\n",
+                "bad.yaml:2: script_timeout: must be more than 0 seconds"},
         Refusal{"project_with_slash",
                 "project: ../etc/x\nbenchmark: {command: b, metric: '(1)'}\nparams: []\n",
                 "bad.yaml:1: project: '../etc/x' may hold only"}),
     [](const auto& info) { return std::string(info.param.what); });
+
+// Only a regular file of at most 1 MiB is read: a FIFO would block, a device never end.
+TEST_F(ReadCfg, OnlyASmallRegularFileIsRead) {
+  ASSERT_EQ(::mkfifo("fifo.yaml", 0600), 0);
+  std::filesystem::create_directory("dir.yaml");
+  write("big.yaml", "project: p\n# " + std::string(1 << 20, 'x') + "\n");
+  const std::pair<const char*, const char*> cases[] = {
+      {"fifo.yaml", "fifo.yaml is not a regular file"},
+      {"/dev/zero", "/dev/zero is not a regular file"},
+      {"dir.yaml", "dir.yaml is not a regular file"},
+      {"big.yaml", "big.yaml is larger than 1 MiB"},
+  };
+  for (const auto& [file, message] : cases) {
+    try {
+      Cfg().init(file);
+      ADD_FAILURE() << file << " accepted";
+    } catch (const CfgError& e) {
+      EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
+    }
+  }
+  write("t.yaml", std::string(kGood) + "script_timeout: 2.5\n");
+  Cfg().init("t.yaml");
+  EXPECT_EQ(Cfg().get_script_timeout(), 2.5);
+}
 
 // The missing-file case has no file: give it a name that does not exist.
 TEST_F(ReadCfg, MissingFileIsNamed) {

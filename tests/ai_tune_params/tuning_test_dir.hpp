@@ -21,8 +21,11 @@ class TuningDirTest : public ::testing::Test {
     dir_ = tmpl;
     previous_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_);
+    // The change journal of the runs stays in the test's directory.
+    ::setenv("ORVANE_STATE_DIR", (dir_ / "state").c_str(), 1);
   }
   void TearDown() override {
+    ::unsetenv("ORVANE_STATE_DIR");
     std::filesystem::current_path(previous_);
     std::filesystem::remove_all(dir_);
   }

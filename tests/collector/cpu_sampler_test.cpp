@@ -50,8 +50,12 @@ TEST(SampleUtilisation, ReportsTheSharesInMpstatLayout) {
   EXPECT_DOUBLE_EQ(u.series[0].load.iowait, 5.0);
   EXPECT_DOUBLE_EQ(u.series[0].load.idle, 55.0);
   EXPECT_DOUBLE_EQ(u.series[1].load.steal, 25.0);
-  EXPECT_DOUBLE_EQ(u.series[1].load.user, 15.0);    // nice
-  EXPECT_DOUBLE_EQ(u.series[1].load.system, 10.0);  // irq + softirq
+  // Nice, irq and softirq stay apart from user and system time.
+  EXPECT_DOUBLE_EQ(u.series[1].load.user, 0.0);
+  EXPECT_DOUBLE_EQ(u.series[1].load.nice, 15.0);
+  EXPECT_DOUBLE_EQ(u.series[1].load.system, 0.0);
+  EXPECT_DOUBLE_EQ(u.series[1].load.irq, 5.0);
+  EXPECT_DOUBLE_EQ(u.series[1].load.softirq, 5.0);
 
   ASSERT_EQ(u.average.size(), 3u);
   EXPECT_EQ(u.average[0].cpu, "all");

@@ -29,6 +29,17 @@ done
 
 out=$(ORVANE_OS_RELEASE="$source_dir/examples/nerith-os-release" "$prefix/bin/orvane" -v)
 test "$out" = "Orvane version is 1.2.2. "
+# A command's module is found beside the moved libraries: the tuning module itself refuses the
+# missing project file.
+for module in report tuning; do
+  test -f "$prefix/lib/orvane/$module.so"
+done
+err=$(ORVANE_OS_RELEASE="$source_dir/examples/nerith-os-release" \
+  "$prefix/bin/orvane" tuning "$work/missing.yaml" 2>&1 >/dev/null || true)
+case "$err" in
+  *"tuning cannot start"*) ;;
+  *) echo "the tuning module did not run: $err" >&2; exit 1 ;;
+esac
 
 cmake -S "$source_dir/tests/install/consumer" -B "$work/consumer" -G Ninja \
   -DCMAKE_PREFIX_PATH="$prefix" "${consumer_flags[@]}" >/dev/null

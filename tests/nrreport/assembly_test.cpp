@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
-#include <regex>
 
 #include <orvane/global_call.hpp>
 #include <orvane/log.hpp>

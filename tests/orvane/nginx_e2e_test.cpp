@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
 #include <sstream>
 
 #include <orvane/json.hpp>
+#include <orvane/pattern.hpp>
 #include <orvane/process.hpp>
 #include <orvane/util.hpp>
 
@@ -48,17 +48,18 @@ TEST(NginxExample, TunesWithASmallBudgetAndRestoresTheConfiguration) {
   testing::TempDir tmp;
   const std::string dir = tmp.path().string();
   const ProcessResult r =
-      run_shell("printf 'n\\n' | NGINX_TUNE_DIR=" + shell_quote(dir) +
+      run_shell("printf 'n\\n' | ORVANE_STATE_DIR=" + shell_quote(dir + "/state") +
+                " NGINX_TUNE_DIR=" + shell_quote(dir) +
                 " NGINX_TUNE_ITERATIONS=5 NGINX_TUNE_SECONDS=2 NGINX_TUNE_CONFIRM_ROUNDS=1 sh " +
                 shell_quote(kExample + "run-nginx.sh") + " " + shell_quote(ORVANE_BIN));
   ASSERT_EQ(r.status, 0) << r.out << r.err;
 
   // nginx.conf is the template with the run's port, byte for byte.
-  std::smatch port;
   const std::string env = read_file(tmp.path() / "example.env");
-  ASSERT_TRUE(std::regex_search(env, port, std::regex("PORT=([0-9]+)"))) << env;
+  const auto port = Pattern("PORT=([0-9]+)").search(env);
+  ASSERT_TRUE(port) << env;
   std::string expected = read_file(kExample + "nginx.conf");
-  expected.replace(expected.find("@PORT@"), 6, port[1].str());
+  expected.replace(expected.find("@PORT@"), 6, std::string(*(*port)[1]));
   EXPECT_EQ(read_file(tmp.path() / "nginx.conf"), expected);
   EXPECT_NE(r.out.find("nginx.conf is as it was before tuning"), std::string::npos) << r.out;
   EXPECT_NE(read_file(tmp.path() / "bak_nginx.ini").find("worker_processes = auto\n"),

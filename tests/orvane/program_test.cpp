@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
         ProgramCase{
             {"apply", "s.sh", "--func", "col"}, 2, "", "needs the option field 'perf_enable_type'"},
         ProgramCase{{"profile", "kafka_config", "/opt/kafka"}, 3, "", "is not installed"},
-        ProgramCase{{"profile", "recover"}, 3, "", "is not installed"},
+        ProgramCase{{"profile", "mysql_config", "/opt/mysql"}, 3, "", "is not installed"},
         ProgramCase{{"confuse", "s.sh"}, 3, "", "is not installed"}));
 
 TEST(Gate, RefusesAnotherSystemWithStatusOne) {

@@ -41,7 +41,7 @@ class TuningProgram : public ::testing::Test {
   // The program's command line, to run in the test directory, with its output files there too.
   std::string command(const std::string& project) const {
     const std::string d = shell_quote(dir_.string());
-    return "ORVANE_OS_RELEASE=" +
+    return "ORVANE_STATE_DIR=" + shell_quote((dir_ / "state").string()) + " ORVANE_OS_RELEASE=" +
            shell_quote(std::string(ORVANE_SOURCE_DIR) + "/examples/nerith-os-release") + " " +
            shell_quote(ORVANE_BIN) + " tuning -o " + d + " --tuning_outpath " + d + " " +
            shell_quote(project);
