@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include <orvane/collected/format.hpp>
@@ -54,8 +55,10 @@ std::string_view labelled_value(std::string_view line, std::string_view label, i
   return rest.substr(0, rest.find(label));
 }
 
-// The groups of text whose line ends are all LF.
-std::vector<CommandGroup> parse_lf(std::string_view content) {
+// The groups of text whose line ends are all LF. `done(end)` is called after each group with the
+// offset in `content` up to which the text has been read and copied.
+template <typename Done>
+std::vector<CommandGroup> parse_lf(std::string_view content, Done&& done) {
   const std::string_view body = drop_last_chars(trim(content), kGroupSeparator.size());
   std::vector<CommandGroup> groups;
   split(body, kGroupSeparator, [&](std::string_view group_text) {
@@ -73,12 +76,18 @@ std::vector<CommandGroup> parse_lf(std::string_view content) {
       group.sub.push_back(CommandResult{std::string(cmd), std::string(block.substr(nl2 + 1))});
     });
     if (!group.group.empty() && !group.sub.empty()) groups.push_back(std::move(group));
+    done(static_cast<size_t>(group_text.data() + group_text.size() - content.data()));
   });
   return groups;
 }
 
+std::vector<CommandGroup> parse_lf(std::string_view content) {
+  return parse_lf(content, [](size_t) {});
+}
+
 // A read-only view of a whole regular file, mapped with its pages read in at once: no copy of
-// the file is made, and the parse works on the page cache directly.
+// the file is made, and the parse works on the page cache directly. Pages already read can be handed back (release), so that the mapping
+// does not add a second copy of the file to the memory the parse holds at its peak.
 class MappedFile {
  public:
   explicit MappedFile(const std::string& path) {
@@ -94,6 +103,17 @@ class MappedFile {
     ::madvise(p, size_, MADV_SEQUENTIAL);
     data_ = static_cast<const char*>(p);
   }
+  // Drops the process's pages of the file's first `end` bytes (whole pages only); they stay in
+  // the page cache, and reading them again maps them again.
+  void release(size_t end) {
+    static const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    end = std::min(end, size_) / page * page;
+    // In steps of some megabytes: each call costs a flush of the address translations.
+    if (end >= released_ + (8u << 20)) {
+      ::madvise(const_cast<char*>(data_) + released_, end - released_, MADV_DONTNEED);
+      released_ = end;
+    }
+  }
   ~MappedFile() {
     if (data_ != nullptr) ::munmap(const_cast<char*>(data_), size_);
     if (fd_ >= 0) ::close(fd_);
@@ -107,6 +127,7 @@ class MappedFile {
   int fd_ = -1;
   const char* data_ = nullptr;
   size_t size_ = 0;
+  size_t released_ = 0;
 };
 
 }  // namespace
@@ -122,8 +143,17 @@ std::vector<CommandGroup> parse_groups(std::string_view text) {
 }
 
 std::vector<CommandGroup> read_groups(const std::string& path) {
-  const MappedFile file(path);
-  if (file.mapped()) return parse_groups(file.text());
+  MappedFile file(path);
+  if (file.mapped()) {
+    const std::string_view text = file.text();
+    if (auto bad = find_invalid_utf8(text)) {
+      throw ParseError("invalid UTF-8 at byte " + std::to_string(*bad));
+    }
+    if (text.find('\r') != std::string_view::npos) return parse_groups(text);
+    // What the parse has copied is handed back as it goes: the file and its copy are not held
+    // whole at the same time.
+    return parse_lf(text, [&](size_t end) { file.release(end); });
+  }
   // Empty files, and whatever cannot be mapped, are read the ordinary way, which also reports
   // directories and unreadable files.
   return parse_groups(read_file(path));

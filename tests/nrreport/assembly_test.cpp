@@ -78,7 +78,7 @@ TEST_F(Assembly, FullTreeInKeyOrderFromHostAndCollectedFiles) {
   EXPECT_TRUE(name == "orvane_report_" + before + ".html" ||
               name == "orvane_report_" + after + ".html")
       << name;
-  EXPECT_EQ(report, out_.str() + "orvaneData/" + name);
+  EXPECT_EQ(report, out_.dir() + "orvaneData/" + name);
 
   const Json info = test::info_of_report(test::read_bytes(report));
   EXPECT_EQ(keys(info), (std::vector<std::string>{
