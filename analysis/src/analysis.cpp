@@ -531,6 +531,7 @@ Json AnalysisResult::findings_json() const {
   Json list = Json::array();
   for (const auto& f : findings) {
     list.push_back(Json{{"severity", f.severity},
+                        {"kind", f.kind},
                         {"text", f.text},
                         {"metric", f.metric},
                         {"value", f.value},

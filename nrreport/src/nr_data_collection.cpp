@@ -193,7 +193,7 @@ Json facts_json(collected::Collection& data, const collected::Figures& f) {
       mhz.erase(mhz.find_last_not_of(" \t\n") + 1);
     }
   }
-  facts["cpu_mhz"] = fact(mhz, "/proc/cpuinfo (current clock rate)");
+  facts["cpu_mhz"] = fact(mhz, "/proc/cpuinfo, current clock rate");
   Json devices = Json::array();
   for (const auto& a : f.addresses) {
     if (a.device == "lo") continue;
