@@ -4,8 +4,11 @@
 
 #include <ctime>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
+#include <utility>
 
+#include <orvane/collected/format.hpp>
 #include <orvane/command.hpp>
 #include <orvane/config.hpp>
 #include <orvane/global_call.hpp>
@@ -109,17 +112,19 @@ void NrReport::nr_build(const std::string& func, const Json& tm, const Json& sug
     base[std::string(key)] = Command::host_fact(std::string(line));
   }
 
-  const std::string cpu_file = out_path + "CPUInfo.txt";
+  namespace c = collected;
+  const auto file = [&](std::string_view name) { return out_path + std::string(name); };
+  const std::string cpu_file = file(c::kCpuFile);
   if (exists(cpu_file)) info["cpu_info"] = DATACOLLECTION().get_cpu_tag_data();
-  if (exists(out_path + "memInfo.txt")) info["mem_info"] = parsed(out_path + "memInfo.txt");
-  if (exists(out_path + "netInfo.txt")) info["net_info"] = parsed(out_path + "netInfo.txt");
-  if (exists(out_path + "diskInfo.txt")) info["io_info"] = parsed(out_path + "diskInfo.txt");
-  if (exists(cpu_file)) info["synthesis_info"] = DATACOLLECTION().get_synthesis_tag_data();
-  if (exists(out_path + "sysParamInfo.txt")) {
-    info["sys_param"] = parsed(out_path + "sysParamInfo.txt");
+  for (const auto& [key, name] :
+       {std::pair{"mem_info", c::kMemoryFile}, std::pair{"net_info", c::kNetworkFile},
+        std::pair{"io_info", c::kDiskFile}}) {
+    if (exists(file(name))) info[key] = parsed(file(name));
   }
-  if (exists(out_path + "systemMessage.txt")) {
-    info["sys_msg"] = parsed(out_path + "systemMessage.txt");
+  if (exists(cpu_file)) info["synthesis_info"] = DATACOLLECTION().get_synthesis_tag_data();
+  for (const auto& [key, name] :
+       {std::pair{"sys_param", c::kParamFile}, std::pair{"sys_msg", c::kMessageFile}}) {
+    if (exists(file(name))) info[key] = parsed(file(name));
   }
   const std::string hotspot_file = out_path + GlobalCall::output_hotspot_file;
   if (exists_not_empty(hotspot_file)) info["hotspot_info"] = parsed(hotspot_file);
