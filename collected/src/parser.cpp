@@ -86,8 +86,9 @@ std::vector<CommandGroup> parse_lf(std::string_view content) {
 }
 
 // A read-only view of a whole regular file, mapped with its pages read in at once: no copy of
-// the file is made, and the parse works on the page cache directly. Pages already read can be handed back (release), so that the mapping
-// does not add a second copy of the file to the memory the parse holds at its peak.
+// the file is made, and the parse works on the page cache directly. Pages already read can be
+// handed back (release), so that the mapping does not add a second copy of the file to the memory
+// the parse holds at its peak.
 class MappedFile {
  public:
   explicit MappedFile(const std::string& path) {
