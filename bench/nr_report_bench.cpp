@@ -16,6 +16,7 @@
 
 #include "base_facts.hpp"
 #include "collected_data.hpp"
+#include "collected_page.hpp"
 #include "report_document.hpp"
 
 namespace orvane {
@@ -137,20 +138,10 @@ void run_shell_commands_of_one_build() {
   }
 }
 
-// Everything else nr_build does: the collected files parsed (CPUInfo.txt twice, for the CPU and
-// the synthesis sections) and the page rendered.
+// Everything else nr_build does: the page data of the collected-data files and the page rendered.
 void run_rest_of_one_build(const NrReport& report, const std::string& out) {
   Json info = Json::object();
-  for (const auto& [key, file] : std::initializer_list<std::pair<const char*, const char*>>{
-           {"cpu_info", "CPUInfo.txt"},
-           {"mem_info", "memInfo.txt"},
-           {"net_info", "netInfo.txt"},
-           {"io_info", "diskInfo.txt"},
-           {"synthesis_info", "CPUInfo.txt"},
-           {"sys_param", "sysParamInfo.txt"},
-           {"sys_msg", "systemMessage.txt"}}) {
-    if (std::filesystem::exists(out + file)) info[key] = Json(*NrReport::build_info(out + file));
-  }
+  report::add_collected_data(info, out);
   NrReportInternals::render(report, info, kShare + "nrreport/orvane_report.html",
                             out + "rest.html");
 }

@@ -11,6 +11,8 @@
 #include <orvane/nr_data_collection.hpp>
 #include <orvane/nr_report.hpp>
 
+#include "collected_page.hpp"
+
 namespace orvane {
 namespace {
 
@@ -205,10 +207,9 @@ Json facts_json(collected::Collection& data, const collected::Figures& f) {
 
 }  // namespace
 
-Json DATACOLLECTION::get_cpu_tag_data() {
-  collected::Collection data(Config::get_output_path());
-  if (!data.readable(collected::kCpuFile)) return Json();
-  const collected::Figures f = collected::derive_figures(data);
+namespace report {
+
+Json cpu_tag_data(collected::Collection& data, const collected::Figures& f) {
   Json page = Json::object();
   page["utilisation"] = utilisation_json(f);
   Json groups = Json::array();
@@ -217,10 +218,7 @@ Json DATACOLLECTION::get_cpu_tag_data() {
   return page;
 }
 
-Json DATACOLLECTION::get_synthesis_tag_data() {
-  collected::Collection data(Config::get_output_path());
-  if (!data.readable(collected::kCpuFile)) return Json();
-  const collected::Figures f = collected::derive_figures(data);
+Json synthesis_tag_data(collected::Collection& data, const collected::Figures& f) {
   Json rows = Json::array();
   cpu_resource(rows, f);
   memory_resource(rows, f);
@@ -228,6 +226,20 @@ Json DATACOLLECTION::get_synthesis_tag_data() {
   network_resources(rows, f);
   tcp_resource(rows, f);
   return Json{{"resources", rows}, {"facts", facts_json(data, f)}};
+}
+
+}  // namespace report
+
+Json DATACOLLECTION::get_cpu_tag_data() {
+  collected::Collection data(Config::get_output_path());
+  if (!data.readable(collected::kCpuFile)) return Json();
+  return report::cpu_tag_data(data, collected::derive_figures(data));
+}
+
+Json DATACOLLECTION::get_synthesis_tag_data() {
+  collected::Collection data(Config::get_output_path());
+  if (!data.readable(collected::kCpuFile)) return Json();
+  return report::synthesis_tag_data(data, collected::derive_figures(data));
 }
 
 }  // namespace orvane
