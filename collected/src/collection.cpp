@@ -220,9 +220,22 @@ void network_figures(Collection& data, Figures& f) {
   const Window w = window_of(data, kNetworkFile, kNetWindowCommand);
   if (w.seconds <= 0) return;
   if (f.window == 0) f.window = w.seconds;
-  // The reading holds /proc/net/snmp after /proc/net/dev; its "Ip:" lines are no devices.
+  // The reading holds /proc/net/snmp after /proc/net/dev: the device table is the lines after its
+  // header up to the first that is no device's counters ("Ip:", "Icmp:", ... are no devices).
   auto devices = [](const std::string& text) {
-    return net_dev(std::string_view(text).substr(0, text.find("\nIp:")));
+    std::string_view t(text);
+    if (const size_t h = t.find("face |"); h != std::string_view::npos) {
+      const size_t nl = t.find('\n', h);
+      t = nl == std::string_view::npos ? std::string_view() : t.substr(nl + 1);
+    }
+    size_t end = 0;
+    while (end < t.size()) {
+      size_t nl = t.find('\n', end);
+      if (nl == std::string_view::npos) nl = t.size();
+      if (net_dev(t.substr(end, nl - end)).empty()) break;
+      end = nl + 1;
+    }
+    return net_dev(t.substr(0, std::min(end, t.size())));
   };
   const auto before = devices(w.start->res);
   for (const NetCounters& b : devices(w.end->res)) {
