@@ -166,11 +166,15 @@ void tcp_resource(Json& rows, const collected::Figures& f) {
     errors = fmt::format("{} retransmitted segments/s of {} sent", rate_text(*f.tcp_retransmits),
                          rate_text(*f.tcp_segments));
   }
-  rows.push_back(resource("Kernel TCP queues", "",
-                          fmt::format("{} established connections, {} listening sockets",
-                                      f.sockets->tcp_established, f.sockets->tcp_listening),
-                          fmt::format("{} connections in TIME-WAIT", f.sockets->tcp_timewait),
-                          errors));
+  const auto count = [](long long n, const char* one, const char* many) {
+    return fmt::format("{} {}", n, n == 1 ? one : many);
+  };
+  rows.push_back(resource(
+      "Kernel TCP queues", "",
+      count(f.sockets->tcp_established, "established connection", "established connections") +
+          ", " + count(f.sockets->tcp_listening, "listening socket", "listening sockets"),
+      count(f.sockets->tcp_timewait, "connection in TIME-WAIT", "connections in TIME-WAIT"),
+      errors));
 }
 
 Json fact(std::string value, std::string source) {

@@ -38,7 +38,8 @@ TEST_F(PageData, CpuSectionAndSynthesisFromTheCollectedFiles) {
   write("netInfo.txt",
         "Command: n\nSubCommand: cat /proc/net/dev\nInter-|\n face |\n"
         "  eth0: 2048 1 0 0 0 0 0 0 1024 1 0 0 0 0 0 0\n    lo: 9 9 0 0 0 0 0 0 9 9 0 0 0 0 0 0\n" +
-            G);
+            G + "\nCommand: s\nSubCommand: ss -ltn\nState Recv-Q Send-Q Local Peer\n" +
+            "LISTEN 0 4096 0.0.0.0:22 0.0.0.0:*\n" + G);
 
   const Json cpu = DATACOLLECTION().get_cpu_tag_data();
   EXPECT_EQ(cpu["utilisation"]["command"], "LC_ALL=C mpstat -P ALL 1 2");
@@ -63,7 +64,9 @@ TEST_F(PageData, CpuSectionAndSynthesisFromTheCollectedFiles) {
                       "0.0%, steal 0.0%; I/O wait 0.0%, idle 50.0%; busiest CPU 0 at 70.0%, least "
                       "busy CPU 1 at 30.0% | load average 3.00 / 2.00 / 1.00 on 2 CPUs; 0.0 tasks "
                       "running or ready to run per CPU | -",
-                      "Memory  | 1.0 GiB available of 2.0 GiB (50%) | no swap space | -"}));
+                      "Memory  | 1.0 GiB available of 2.0 GiB (50%) | no swap space | -",
+                      "Kernel TCP queues  | 0 established connections, 1 listening socket | 0 "
+                      "connections in TIME-WAIT | -"}));
   EXPECT_EQ(synthesis["facts"]["memory_available"].dump(),
             R"({"value":"1.0 GiB","source":"/proc/meminfo"})");
   EXPECT_EQ(log_.text(), "");
