@@ -21,15 +21,23 @@ function(orvane_add_library target)
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endfunction()
 
-# orvane_add_share(<dest-subdir> FILES ...): data files of the installation directory, copied
-# into the build tree's share/orvane/ as well so that the program runs from the build tree.
+# orvane_add_share(<dest-subdir> [CONFFILE] FILES ...): data files of the installation directory,
+# copied into the build tree's share/orvane/ as well so that the program runs from the build tree.
+# CONFFILE: a file an administrator may edit; it is also installed as etc/orvane/<dest-subdir>/,
+# which Config::find_data_file reads first (a conffile in /etc/orvane in the Debian package).
 function(orvane_add_share dest)
-  cmake_parse_arguments(ARG "" "" "FILES" ${ARGN})
+  cmake_parse_arguments(ARG "CONFFILE" "" "FILES" ${ARGN})
   foreach(f IN LISTS ARG_FILES)
     get_filename_component(fname "${f}" NAME)
     configure_file("${f}" "${ORVANE_BUILD_SHARE}/${dest}/${fname}" COPYONLY)
+    if(ARG_CONFFILE)
+      set_property(GLOBAL APPEND PROPERTY ORVANE_CONFFILES "${dest}/${fname}")
+    endif()
   endforeach()
   install(FILES ${ARG_FILES} DESTINATION "${ORVANE_SHARE_SUBDIR}/${dest}")
+  if(ARG_CONFFILE)
+    install(FILES ${ARG_FILES} DESTINATION "${CMAKE_INSTALL_SYSCONFDIR}/orvane/${dest}")
+  endif()
 endfunction()
 
 # orvane_add_command_module(<name> SOURCES ... [LIBS ...])

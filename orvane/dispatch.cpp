@@ -3,6 +3,7 @@
 
 #include <dlfcn.h>
 
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -36,11 +37,11 @@ const std::vector<Command>& commands() {
   static const std::vector<Command> table = {
       {"col", kCollect, "report"},
       {"ana", kCollect, "report"},
-      {"pro_kafka", with(kCommon, {"CONF_DIR"}), ""},
-      {"pro_mysql", with(kCommon, {"CONF_DIR"}), ""},
-      {"pro_ats", with(kCommon, {"CONF_DIR"}), ""},
-      {"pro_specweb", with(kCommon, {"CONF_DIR"}), ""},
-      {"pro_dm", with(kCommon, {"CONF_DIR"}), ""},
+      {"pro_kafka", with(kCommon, {"CONF_DIR"}), "profile"},
+      {"pro_mysql", with(kCommon, {"CONF_DIR"}), "profile"},
+      {"pro_ats", with(kCommon, {"CONF_DIR"}), "profile"},
+      {"pro_specweb", with(kCommon, {"CONF_DIR"}), "profile"},
+      {"pro_dm", with(kCommon, {"CONF_DIR"}), "profile"},
       {"pro_rec", kCommon, "recover"},
       {"app", with(kCommon, {"SCRIPT", "PATH", "enc", "de"}), ""},
       {"tuning", with(kCommon, {"tuning_outpath", "PROJECT_YAML"}), "tuning"},
@@ -56,12 +57,22 @@ int not_installed(std::string_view code, const std::string& why) {
   return kExitUnavailable;
 }
 
-// The handler of `code` in its module, which is loaded now and stays for the rest of the
-// process. The module directory is named relative to the program ($ORIGIN), so an installed tree
-// still works after it is moved.
+// The module directory, named relative to the program ($ORIGIN) so that an installed tree still
+// works after it is moved. $ORIGIN is replaced here rather than left to dlopen: dlopen reads it
+// as the directory of the object that calls it, which under the sanitizers is their runtime.
+std::string module_dir() {
+  const std::string_view dir = ORVANE_MODULE_DIR;
+  constexpr std::string_view origin = "$ORIGIN";
+  if (!dir.starts_with(origin)) return std::string(dir);
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return std::string(dir);
+  return exe.parent_path().string() + std::string(dir.substr(origin.size()));
+}
+
+// The handler of `code` in its module, which is loaded now and stays for the rest of the process.
 CommandHandler load_handler(const Command& command, std::string& why) {
-  const std::string file =
-      std::string(ORVANE_MODULE_DIR) + "/" + std::string(command.module) + ".so";
+  const std::string file = module_dir() + "/" + std::string(command.module) + ".so";
   void* module = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) {
     why = ::dlerror();

@@ -7,6 +7,7 @@
 
 #include <orvane/change_journal.hpp>
 #include <orvane/log.hpp>
+#include <orvane/profile.hpp>
 #include <orvane/restore_guard.hpp>
 
 #include "command_module.hpp"
@@ -15,9 +16,10 @@
 namespace orvane {
 namespace {
 
-// The kinds this program can restore; the profile and apply code add theirs here.
+// Every kind of change this program makes and can put back.
 void register_restorers() {
   tuning::register_script_restorer();
+  profile::register_profile_restorers();
 }
 
 std::string lock_key(const ChangeSet& set) {

@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <string>
+#include <system_error>
 
 #include <fmt/format.h>
 
@@ -48,6 +50,10 @@ std::optional<std::string> unwritable(const std::string& dir) {
   std::error_code ec;
   try {
     create_private_directories(dir);
+  } catch (const std::system_error& e) {
+    return "cannot be created: " + e.code().message();
+  }
+  try {
     check_own_directory(dir);
   } catch (const std::exception& e) {
     return std::string(e.what());
@@ -136,7 +142,7 @@ int run_report_command(const Json& options, bool analyse) {
     const CollectorSettings settings = CollectorSettings::from_environment();
     // A broken rule file stops the run before the collection, not after it.
     std::optional<Analysis> analysis;
-    if (analyse) analysis.emplace(Config::get_inst_path() + "analysis/rules.yaml");
+    if (analyse) analysis.emplace(Config::find_data_file("analysis/rules.yaml"));
     const auto [perf_args, offcpu_args] = CmdFront::get_hotspot_cmdline_parser(options);
 
     auto phase = Clock::now();

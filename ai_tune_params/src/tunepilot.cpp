@@ -9,6 +9,7 @@
 #include <iostream>
 #include <stdexcept>
 
+#include <orvane/ask.hpp>
 #include <orvane/benchmark.hpp>
 #include <orvane/change_journal.hpp>
 #include <orvane/decorator_wrap.hpp>
@@ -34,18 +35,11 @@ std::string signal_name(int signo) {
   return signo == SIGINT ? "SIGINT" : signo == SIGTERM ? "SIGTERM" : "SIGHUP";
 }
 
-// Prompts until the answer is one letter y or n, in either case; returns it as typed.
+// The tuning run's question: "y" or "n" as answered; throws when standard input ends.
 std::string input_yon(const std::string& desc) {
-  while (true) {
-    std::cout << desc << "(Y/N):" << std::flush;
-    std::string in_content;
-    if (!std::getline(std::cin, in_content)) {
-      throw std::runtime_error("standard input ended before Y or N was answered; nothing applied");
-    }
-    if (in_content == "Y" || in_content == "y" || in_content == "N" || in_content == "n") {
-      return in_content;
-    }
-  }
+  const std::optional<bool> yes = ask_yes_no(desc, std::cin, std::cout);
+  if (!yes) throw std::runtime_error("standard input ended before Y or N was answered; nothing applied");
+  return *yes ? "y" : "n";
 }
 
 std::string join_lines(const std::vector<std::string>& lines) {

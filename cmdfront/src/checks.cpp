@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <limits>
 
 #include <orvane/command.hpp>
 
@@ -15,14 +16,25 @@
 namespace orvane {
 namespace {
 
-// A base-10 integer, optionally signed, nothing else.
+// A base-10 integer: an optional sign, then one or more digits, nothing else. An integer beyond
+// the range of long reads as the nearest end of that range, which keeps every comparison the
+// checks make (against 0, 1 and 300) right for integers of any length.
 std::optional<long> to_integer(const std::string& text) {
-  const char* b = text.data();
-  const char* e = b + text.size();
-  if (b != e && *b == '+') ++b;
+  const bool signed_text = !text.empty() && (text[0] == '+' || text[0] == '-');
+  const size_t digits = signed_text ? 1 : 0;
+  if (text.size() == digits) return std::nullopt;
+  for (size_t i = digits; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+  }
+  const bool negative = text[0] == '-';
+  // from_chars takes a minus sign but no plus sign.
+  const char* begin = text.data() + (text[0] == '+' ? 1 : 0);
   long v = 0;
-  auto [end, ec] = std::from_chars(b, e, v);
-  if (b == e || ec != std::errc() || end != e) return std::nullopt;
+  auto [end, ec] = std::from_chars(begin, text.data() + text.size(), v);
+  if (ec == std::errc::result_out_of_range) {
+    return negative ? std::numeric_limits<long>::min() : std::numeric_limits<long>::max();
+  }
+  if (ec != std::errc()) return std::nullopt;
   return v;
 }
 

@@ -2,6 +2,8 @@
 // words are met, help screens, and the error report. The only file that includes CLI11.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <charconv>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -83,6 +85,46 @@ std::vector<std::string> split_names(const std::string& names) {
   return out;
 }
 
+// "-1", "-5", "-0.5", "-.5": a word that reads as a negative number is a value, never an option.
+bool looks_negative(const std::string& w) {
+  if (w.size() < 2 || w[0] != '-') return false;
+  const size_t dot = w.find('.');
+  const std::string whole = w.substr(1, dot == std::string::npos ? std::string::npos : dot - 1);
+  const std::string part = dot == std::string::npos ? "" : w.substr(dot + 1);
+  auto digits = [](const std::string& t) {
+    return std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  if (!digits(whole) || !digits(part)) return false;
+  return dot == std::string::npos ? !whole.empty() : !part.empty();
+}
+
+// Any other word that begins with "-" names an option ("--" alone ends the options).
+bool looks_like_option(const std::string& w) {
+  return w.size() > 1 && w[0] == '-' && !looks_negative(w);
+}
+
+// Whether CLI11 itself takes the word for an option. It does not for "-<digit>..." (no option of
+// the grammar is a digit) nor for names it finds malformed ("-!x", "---x").
+bool cli11_sees_option(const std::string& w) {
+  std::string name, rest;
+  if (CLI::detail::split_long(w, name, rest)) return true;
+  return CLI::detail::split_short(w, name, rest) &&
+         !std::isdigit(static_cast<unsigned char>(name[0]));
+}
+
+// Words whose meaning here differs from CLI11's are handed to CLI11 in disguise, so that it
+// classifies them as this grammar does, and are revealed wherever a word comes back out of it
+// (values, extras). A disguise begins with a character no command line of orvane contains; a
+// word of the user's that begins with it is disguised too, so every such word is one of ours.
+constexpr char kMark = '\x1f';
+const std::string kOptionMark = std::string("--") + kMark;  // CLI11 sees an unknown option
+const std::string kValueMark(1, kMark);                     // CLI11 sees a plain word
+
+struct Disguised {
+  std::string word;
+  bool after_terminator;  // stood after "--"
+};
+
 class Grammar {
  public:
   explicit Grammar(const std::vector<std::string>& words) : words_(words) { build(); }
@@ -106,7 +148,14 @@ class Grammar {
   std::string help(const Level& level) const;
   ParseOutcome refuse(const Level& level, const std::string& message) const;
 
+  std::vector<std::string> disguised_args();
+  std::string disguise(const std::string& word, const std::string& mark, bool after_terminator);
+  const Disguised* disguised(const std::string& arg) const;
+  std::string reveal(const std::string& arg) const;
+  std::string extras_message(const Level& at, const Level*& where) const;
+
   std::vector<std::string> words_;
+  std::vector<Disguised> disguised_;
   std::deque<Level> levels_;
   CLI::App top_{"", kProgram};
   long perf_duration_default_ = 0;
@@ -151,8 +200,10 @@ Field& Grammar::add_field(Level& level, Field f,
   if (field.kind == Kind::Flag) {
     field.opt = level.app->add_flag(field.names, field.help)->disable_flag_override();
   } else {
-    CLI::callback_t store = [fp](const CLI::results_t& r) {
+    CLI::callback_t store = [this, fp](const CLI::results_t& r) {
       fp->value = r.empty() ? std::string() : r.back();
+      // CLI11 runs no validator on a positional's value, so it is revealed here.
+      if (fp->kind == Kind::Positional) fp->value = reveal(*fp->value);
       // CLI11 runs no check on an empty value: a bare optional value stores its substitute.
       if (fp->kind == Kind::OptionalInteger && fp->value->empty()) fp->value = "1";
       return true;
@@ -164,19 +215,23 @@ Field& Grammar::add_field(Level& level, Field f,
       field.opt->type_name(to_upper(field.key));
     }
     if (field.kind == Kind::OptionalInteger) field.opt->expected(0, 1);
-    if (field.kind == Kind::Text) {
-      // A word that looks like an option is not taken as a value ("-o --perf").
-      check = [then = std::move(check)](const std::string& v) {
-        if (v.size() > 1 && v[0] == '-' && !std::isdigit(static_cast<unsigned char>(v[1]))) {
-          throw CheckRefused("expected one argument");
-        }
-        return then ? then(v) : v;
-      };
-    }
-    if (check) field.opt->check(checked(std::move(check)));
+    // Every value comes through here: a disguised word is revealed, and an option's value that is
+    // itself an option ("-o --perf", "--duration -5.yaml") is refused. (--perf never meets one
+    // as a separate word: its value is optional, so an option after it leaves it bare.)
+    const bool takes_options = field.kind == Kind::Text || field.kind == Kind::Integer;
+    check = [this, takes_options, then = std::move(check)](const std::string& given) {
+      const std::string v = reveal(given);
+      if (takes_options && looks_like_option(v)) throw CheckRefused("expected one argument");
+      return then ? then(v) : v;
+    };
+    // transform(), not check(): CLI11 hands a check a copy, and the value stored is the one the
+    // check returns.
+    if (field.kind != Kind::Positional) field.opt->transform(checked(std::move(check)));
     field.opt->trigger_on_parse();
   }
-  field.opt->group(field.help.empty() ? "" : field.group);
+  // CLI11 leaves an option of the unnamed group out of its error texts, so hidden options get a
+  // group too; the help screens here show only options with a help text.
+  field.opt->group(field.group.empty() ? "hidden" : field.group);
   return field;
 }
 
@@ -551,39 +606,133 @@ ParseOutcome Grammar::refuse(const Level& level, const std::string& message) con
   return o;
 }
 
-// The message of a CLI11 error, worded for the user.
-std::string message_of(const CLI::ParseError& e, const Level& level) {
+std::string Grammar::disguise(const std::string& word, const std::string& mark,
+                              bool after_terminator) {
+  disguised_.push_back({word, after_terminator});
+  return mark + std::to_string(disguised_.size() - 1);
+}
+
+const Disguised* Grammar::disguised(const std::string& arg) const {
+  size_t from = 0;
+  if (arg.starts_with(kOptionMark)) {
+    from = kOptionMark.size();
+  } else if (arg.starts_with(kValueMark)) {
+    from = kValueMark.size();
+  } else {
+    return nullptr;
+  }
+  size_t index = 0;
+  auto [end, ec] = std::from_chars(arg.data() + from, arg.data() + arg.size(), index);
+  if (ec != std::errc() || end != arg.data() + arg.size() || index >= disguised_.size()) {
+    return nullptr;
+  }
+  return &disguised_[index];
+}
+
+std::string Grammar::reveal(const std::string& arg) const {
+  const Disguised* d = disguised(arg);
+  return d ? d->word : arg;
+}
+
+// The words after the program name as CLI11 is to see them.
+std::vector<std::string> Grammar::disguised_args() {
+  std::vector<std::string> args;
+  bool after_terminator = false;
+  for (size_t i = 1; i < words_.size(); ++i) {
+    const std::string& w = words_[i];
+    const bool marked = w.starts_with(kValueMark) || w.starts_with(kOptionMark);
+    if (after_terminator) {
+      args.push_back(disguise(w, kValueMark, true));  // a value, whatever it looks like
+    } else if (w == "--") {
+      after_terminator = true;
+      args.push_back(w);
+    } else if (looks_like_option(w)) {
+      // "-5.yaml" is an option, unknown to every parser.
+      args.push_back(cli11_sees_option(w) && !marked ? w : disguise(w, kOptionMark, false));
+    } else if (w.empty() || w == "++" || marked || cli11_sees_option(w)) {
+      // An empty word is a value that was given; "++" is a word like any other, not CLI11's
+      // end of a command's words; "-.5" is a negative number.
+      args.push_back(disguise(w, kValueMark, false));
+    } else {
+      args.push_back(w);
+    }
+  }
+  return args;
+}
+
+// The report of words no parser took. At a level that expects a command or scene word, a word
+// standing where that word belongs is an invalid choice; any other is an unrecognized argument.
+// `where` is set to the level whose usage goes with the report.
+std::string Grammar::extras_message(const Level& deepest, const Level*& where) const {
+  std::vector<const Level*> path;
+  for (const Level* l = &deepest; l != nullptr; l = l->parent) path.insert(path.begin(), l);
+  where = &deepest;
+  for (const Level* l : path) {
+    const auto extras = l->app->remaining(false);
+    if (extras.empty()) continue;
+    const Disguised* d = disguised(extras.front());
+    const std::string word = reveal(extras.front());
+    if (!l->children.empty() && !(d && d->after_terminator) && !looks_like_option(word)) {
+      std::string choices;
+      for (const Level* c : l->children) {
+        choices += (choices.empty() ? "" : ", ") + c->prog.substr(l->prog.size() + 1);
+      }
+      where = l;
+      return "invalid choice: '" + word + "' (choose from " + choices + ")";
+    }
+    break;
+  }
+  // Words before "--" were left by the level they stood in, in command-line order; the words
+  // after it go back up from the deepest level to the first one with room for them.
+  std::vector<std::string> before, after;
+  for (const Level* l : path) {
+    for (const auto& arg : l->app->remaining(false)) {
+      const Disguised* d = disguised(arg);
+      (d && d->after_terminator ? after : before).push_back(reveal(arg));
+    }
+  }
+  std::string list;
+  for (const auto& w : before) list += (list.empty() ? "" : " ") + w;
+  for (const auto& w : after) list += (list.empty() ? "" : " ") + w;
+  return "unrecognized arguments: " + list;
+}
+
+// The message of any other CLI11 error, worded for the user.
+std::string message_of(const CLI::ParseError& e, const std::vector<std::string>& words) {
   const std::string what = e.what();
   if (dynamic_cast<const CLI::ValidationError*>(&e)) return "argument " + what;
   if (dynamic_cast<const CLI::ArgumentMismatch*>(&e)) {
-    return "argument " + what.substr(0, what.find(':')) + ": expected one argument";
-  }
-  if (dynamic_cast<const CLI::ExtrasError*>(&e) && level.app->get_subcommands().empty()) {
-    std::string extras;
-    for (const auto& w : level.app->remaining(true)) extras += (extras.empty() ? "" : " ") + w;
-    if (level.children.empty()) return "unrecognized arguments: " + extras;
-    std::string choices;
-    for (const Level* c : level.children) {
-      choices += (choices.empty() ? "" : ", ") + c->prog.substr(level.prog.size() + 1);
+    std::string name = what.substr(0, what.find_first_of(": "));
+    if (what.ends_with("was given a disallowed flag override")) {
+      if (!name.starts_with("-")) name = "--" + name;  // CLI11 gives a flag's name bare
+      // "--offcpu=yes": name the value the flag cannot take.
+      for (const auto& w : words) {
+        if (w.starts_with(name + "=")) {
+          return "argument " + name + ": ignored explicit argument '" + w.substr(name.size() + 1) +
+                 "'";
+        }
+      }
     }
-    const auto extra = level.app->remaining(true);
-    return "invalid choice: '" + (extra.empty() ? std::string() : extra.front()) +
-           "' (choose from " + choices + ")";
+    return "argument " + name + ": expected one argument";
   }
   return what;
 }
 
 ParseOutcome Grammar::parse() {
-  std::vector<std::string> args(words_.rbegin(), words_.rend() - 1);  // CLI11 wants them reversed
+  std::vector<std::string> args = disguised_args();
+  std::reverse(args.begin(), args.end());  // CLI11 wants them reversed
   try {
     top_.parse(args);
   } catch (const HelpRequested& h) {
     return {std::nullopt, 0, help(*h.level), ""};
   } catch (const VersionRequested&) {
     return {std::nullopt, 0, CmdFrontInternals::version() + "\n", ""};
+  } catch (const CLI::ExtrasError&) {
+    const Level* where = nullptr;
+    const std::string message = extras_message(*deepest(), where);
+    return refuse(*where, message);
   } catch (const CLI::ParseError& e) {
-    const Level& at = *deepest();
-    return refuse(at, message_of(e, at));
+    return refuse(*deepest(), message_of(e, words_));
   }
 
   const Level& leaf = *deepest();

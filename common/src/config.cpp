@@ -11,6 +11,7 @@ namespace {
 struct ConfigState {
   std::string inst_override;  // empty: found from the running program
   std::string out_override;   // empty: the installation directory
+  std::string conf_override;  // empty: found from the running program
 };
 
 ConfigState& state() {
@@ -23,11 +24,15 @@ std::string with_slash(std::string p) {
   return p;
 }
 
-// <prefix>/share/orvane/ for a program installed as <prefix>/bin/orvane.
-std::string default_inst_path() {
+std::filesystem::path running_program() {
   std::error_code ec;
   auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return "/usr/share/orvane/";
+  return ec ? std::filesystem::path("/usr/bin/orvane") : exe;
+}
+
+// <prefix>/share/orvane/ for a program installed as <prefix>/bin/orvane.
+std::string default_inst_path() {
+  const auto exe = running_program();
   return with_slash((exe.parent_path().parent_path() / "share" / "orvane").lexically_normal());
 }
 
@@ -42,6 +47,26 @@ std::string Config::get_output_path() {
   const auto& s = state();
   const std::string base = s.out_override.empty() ? get_inst_path() : with_slash(s.out_override);
   return base + "orvaneData/";
+}
+
+std::string Config::conf_path_of(const std::string& program) {
+  const auto prefix = std::filesystem::path(program).lexically_normal().parent_path().parent_path();
+  // The file-system hierarchy puts the configuration of /usr's programs in /etc, not /usr/etc.
+  if (prefix == "/usr" || prefix == "/") return "/etc/orvane/";
+  return with_slash((prefix / "etc" / "orvane").string());
+}
+
+std::string Config::get_conf_path() {
+  const auto& s = state();
+  return s.conf_override.empty() ? conf_path_of(running_program().string())
+                                 : with_slash(s.conf_override);
+}
+
+std::string Config::find_data_file(const std::string& relative) {
+  std::string edited = get_conf_path() + relative;
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(edited, ec)) return edited;
+  return get_inst_path() + relative;
 }
 
 void Config::configure(const Json& options) {
@@ -59,6 +84,9 @@ void Config::set_inst_path(const std::string& path) {
 }
 void Config::set_out_path(const std::string& path) {
   state().out_override = path;
+}
+void Config::set_conf_path(const std::string& path) {
+  state().conf_override = path;
 }
 
 }  // namespace orvane

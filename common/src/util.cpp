@@ -51,8 +51,8 @@ void create_private_directories(const std::filesystem::path& dir) {
     if (part.empty()) continue;
     so_far /= part;
     if (::mkdir(so_far.c_str(), 0700) != 0 && errno != EEXIST) {
-      throw std::runtime_error("cannot create the directory " + so_far.string() + ": " +
-                               std::strerror(errno));
+      throw std::system_error(errno, std::generic_category(),
+                              "cannot create the directory " + so_far.string());
     }
   }
 }
@@ -85,6 +85,10 @@ void AtomicFile::write(std::string_view data) {
   data_.append(data);
 }
 
+void AtomicFile::keep_attributes_of(const std::filesystem::path& model) {
+  model_ = model;
+}
+
 void AtomicFile::commit() {
   if (committed_) return;
   std::string tmpl = path_.string() + ".tmp.XXXXXX";
@@ -103,6 +107,16 @@ void AtomicFile::commit() {
       abandon(errno, "cannot write");
     }
     off += static_cast<size_t>(n);
+  }
+  // mkstemp creates the file 0600, which a new file keeps; a file that replaces another takes
+  // that one's owner and mode.
+  struct stat model {};
+  if (!model_.empty() && ::stat(model_.c_str(), &model) == 0) {
+    // Owner first: changing it may clear the set-id bits that the mode then puts back.
+    if (::fchown(fd, model.st_uid, model.st_gid) != 0 && errno != EPERM) {
+      abandon(errno, "cannot set the owner of");
+    }
+    if (::fchmod(fd, model.st_mode & 07777) != 0) abandon(errno, "cannot set the mode of");
   }
   if (sync_ && ::fsync(fd) != 0) abandon(errno, "cannot write");
   if (::close(fd) != 0) {

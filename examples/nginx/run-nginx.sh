@@ -5,7 +5,7 @@
 # root; the system's nginx, /etc/nginx and systemd are never touched. nginx is stopped at the
 # end, whatever happens. With at least two CPUs, nginx runs on the first and wrk on the second.
 #
-# Usage: sh examples/nginx/run-nginx.sh [path/to/orvane]   (default: build/bin/orvane)
+# Usage: sh examples/nginx/run-nginx.sh [path/to/orvane]   (default: the orvane on PATH)
 # Environment (all optional):
 #   NGINX_TUNE_DIR             the directory (default: a new one under $TMPDIR or /tmp)
 #   NGINX_TUNE_ITERATIONS      evaluations in all, the confirmation's included (default 30)
@@ -14,7 +14,12 @@
 #   NGINX_TUNE_CONNECTIONS     wrk's open connections (default 64)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-orvane=${1:-$here/../../build/bin/orvane}
+orvane=${1:-$(command -v orvane || true)}
+if [ -z "$orvane" ]; then
+  echo "run-nginx.sh: no orvane on PATH; install the package (bash scripts/run-main.sh) or name the" >&2
+  echo "binary: sh examples/nginx/run-nginx.sh build/bin/orvane" >&2
+  exit 127
+fi
 case $orvane in /*) ;; *) orvane=$PWD/$orvane ;; esac
 iterations=${NGINX_TUNE_ITERATIONS:-30}
 rounds=${NGINX_TUNE_CONFIRM_ROUNDS:-3}
@@ -44,9 +49,10 @@ chmod 755 "$dir"
 mkdir -p "$dir/html" "$dir/logs" "$dir/tmp"
 cp "$here/index.html" "$dir/html/"
 cp "$here/nginxconf.sh" "$here/nginxctl.sh" "$here/bench.sh" "$dir/"
-# A small budget keeps at most as many initial points as it has evaluations.
-initial=8
-[ "$iterations" -ge "$initial" ] || initial=$iterations
+# The initial design fits in the search's share of a small budget.
+initial=$((iterations - 2 * rounds))
+[ "$initial" -le 8 ] || initial=8
+[ "$initial" -ge 1 ] || initial=1
 sed -e "s/iterations: 30,/iterations: $iterations,/" -e "s/confirm_rounds: 3}/confirm_rounds: $rounds}/" \
   -e "s/initial_points: 8,/initial_points: $initial,/" \
   -e "s/timeout: 60/timeout: $((seconds * 2 + 30))/" "$here/nginx.yaml" >"$dir/nginx.yaml"

@@ -23,6 +23,9 @@ class AtomicFile {
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
   void write(std::string_view data);
+  // The published file gets the mode and owner of `model` (usually the file being replaced)
+  // instead of those of a new file. A missing model leaves the defaults.
+  void keep_attributes_of(const std::filesystem::path& model);
   void commit();  // throws std::system_error naming the path on failure
 
  private:
@@ -30,9 +33,10 @@ class AtomicFile {
   std::string data_;
   bool sync_ = true;
   bool committed_ = false;
+  std::filesystem::path model_;
 };
 
-// Creates the directory and its missing parents 0700. Throws std::runtime_error naming the path.
+// Creates the directory and its missing parents 0700. Throws std::system_error naming the path.
 void create_private_directories(const std::filesystem::path& dir);
 // Throws std::runtime_error naming the path when the directory orvane keeps its own files in
 // (orvaneData) is a symbolic link, not a directory, or owned by another user: root writing into

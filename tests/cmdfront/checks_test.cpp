@@ -94,7 +94,20 @@ TEST(ValueChecks, AcceptOrRefuseWithTheirMessages) {
       {duration, "-5", "refused: must be 1-300"},
       {duration, "", "refused: must be an integer"},
       {duration, "1e2", "refused: must be an integer"},
-      {duration, "99999999999999999999", "refused: must be an integer"},
+      {duration, "007", "7"},
+      {duration, "+5", "5"},
+      {duration, "+-5", "refused: must be an integer"},
+      {duration, "-+5", "refused: must be an integer"},
+      {duration, "-", "refused: must be an integer"},
+      {duration, " 5", "refused: must be an integer"},
+      // Beyond the range of long: still compared as integers.
+      {duration, "99999999999999999999", "refused: must be 1-300"},
+      {duration, "-99999999999999999999", "refused: must be 1-300"},
+      {perf, "100000000000000000001",
+       "refused: invalid value, should set to 1, default 1 if not value set"},
+      {offcpu, "-99999999999999999999", "refused: must be positive and nonzero"},
+      {offcpu, "99999999999999999999", "refused: should set to an existed process id"},
+      {offcpu, "4294967297", "refused: should set to an existed process id"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.check(c.text), c.expected) << c.text;
 }

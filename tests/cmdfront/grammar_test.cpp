@@ -11,12 +11,15 @@ namespace {
 
 const std::string self = std::to_string(::getpid());
 
+// Words split at blanks; '' stands for an empty word.
 std::vector<std::string> words_of(const std::string& line) {
   std::vector<std::string> w{"orvane"};
   std::istringstream in(line);
-  for (std::string s; in >> s;) w.push_back(s);
+  for (std::string s; in >> s;) w.push_back(s == "''" ? "" : s);
   return w;
 }
+
+const std::string kCommands = "(choose from collection, analysis, profile, apply, tuning, confuse)";
 
 ParseOutcome parse(const std::string& line) {
   return CmdFrontInternals::parse(words_of(line));
@@ -103,6 +106,25 @@ INSTANTIATE_TEST_SUITE_P(
                    with(kCommon, {{"func", "pro_kafka"}, {"CONF_DIR", "/opt/kafka"}})},
         RecordCase{"profile mysql_config -1",
                    with(kCommon, {{"func", "pro_mysql"}, {"CONF_DIR", "-1"}})},
+        RecordCase{"profile mysql_config -0.5",
+                   with(kCommon, {{"func", "pro_mysql"}, {"CONF_DIR", "-0.5"}})},
+        RecordCase{"profile mysql_config -.5",
+                   with(kCommon, {{"func", "pro_mysql"}, {"CONF_DIR", "-.5"}})},
+        RecordCase{"profile mysql_config ''",
+                   with(kCommon, {{"func", "pro_mysql"}, {"CONF_DIR", ""}})},
+        // "--" ends the options; "++" is a word like any other.
+        RecordCase{"tuning -- -5.yaml", with(kCommon, {{"func", "tuning"},
+                                                       {"PROJECT_YAML", "-5.yaml"},
+                                                       {"tuning_outpath", "."}})},
+        RecordCase{
+            "tuning --tuning_outpath ++ -- --help",
+            with(kCommon,
+                 {{"func", "tuning"}, {"PROJECT_YAML", "--help"}, {"tuning_outpath", "++"}})},
+        RecordCase{"collection --perf --pid -1 --duration +5 --duration 007",
+                   collect({{"func", "col"},
+                            {"perf_enable_type", 1},
+                            {"perf_pid", "-1"},
+                            {"perf_duration", 7}})},
         RecordCase{"profile ats_config a", with(kCommon, {{"func", "pro_ats"}, {"CONF_DIR", "a"}})},
         RecordCase{"profile specweb_config a",
                    with(kCommon, {{"func", "pro_specweb"}, {"CONF_DIR", "a"}})},
@@ -121,6 +143,11 @@ INSTANTIATE_TEST_SUITE_P(
                                                           {"SCRIPT", "tuned.sh"},
                                                           {"PATH", "."},
                                                           {"enc", true},
+                                                          {"de", false}})},
+        RecordCase{"apply s.sh --PATH ''", with(kCommon, {{"func", "app"},
+                                                          {"SCRIPT", "s.sh"},
+                                                          {"PATH", ""},
+                                                          {"enc", false},
                                                           {"de", false}})},
         RecordCase{"confuse s.sh --un --PATH /p", with(kCommon, {{"func", "con"},
                                                                  {"SCRIPT", "s.sh"},
@@ -160,10 +187,42 @@ INSTANTIATE_TEST_SUITE_P(
     Refusals, RefusalTest,
     ::testing::Values(
         RefusalCase{"", "", "a command is required"},
-        RefusalCase{"bogus", "",
-                    "invalid choice: 'bogus' (choose from collection, analysis, profile, apply, "
-                    "tuning, confuse)"},
+        RefusalCase{"bogus", "", "invalid choice: 'bogus' " + kCommands},
+        RefusalCase{"bogus collection", "", "invalid choice: 'bogus' " + kCommands},
+        RefusalCase{"++ collection", "", "invalid choice: '++' " + kCommands},
+        RefusalCase{"-x", "", "unrecognized arguments: -x"},
         RefusalCase{"collection -v", "orvane collection", "unrecognized arguments: -v"},
+        RefusalCase{"profile -v", "orvane profile", "unrecognized arguments: -v"},
+        // Every word no parser takes is named, "--" and "++" included.
+        RefusalCase{"collection ++", "orvane collection", "unrecognized arguments: ++"},
+        RefusalCase{"tuning p.yaml ++", "orvane tuning", "unrecognized arguments: ++"},
+        RefusalCase{"collection ++ analysis", "orvane collection",
+                    "unrecognized arguments: ++ analysis"},
+        RefusalCase{"collection -- --perf", "orvane collection", "unrecognized arguments: --perf"},
+        RefusalCase{"collection --dur 10 -- x", "orvane collection",
+                    "unrecognized arguments: --dur 10 x"},
+        RefusalCase{"profile kafka_config /k -- y", "orvane profile kafka_config",
+                    "unrecognized arguments: y"},
+        // A word beginning with "-" that is not a negative number is an option.
+        RefusalCase{"tuning -5.yaml", "orvane tuning", "PROJECT_YAML is required"},
+        RefusalCase{"tuning p.yaml -5.yaml", "orvane tuning", "unrecognized arguments: -5.yaml"},
+        RefusalCase{"collection --perf -5.yaml", "orvane collection",
+                    "unrecognized arguments: -5.yaml"},
+        RefusalCase{"collection -o -5.yaml", "orvane collection",
+                    "argument --out_path: expected one argument"},
+        RefusalCase{"collection --duration -5.yaml", "orvane collection",
+                    "argument --duration: expected one argument"},
+        // Hidden options are named too.
+        RefusalCase{"collection --work_path", "orvane collection",
+                    "argument --work_path: expected one argument"},
+        RefusalCase{"analysis --func", "orvane analysis", "argument --func: expected one argument"},
+        RefusalCase{"apply s.sh --PATH", "orvane apply", "argument --PATH: expected one argument"},
+        RefusalCase{"tuning p.yaml --tuning_outpath", "orvane tuning",
+                    "argument --tuning_outpath: expected one argument"},
+        RefusalCase{"apply s.sh --enc=1", "orvane apply",
+                    "argument --enc: ignored explicit argument '1'"},
+        RefusalCase{"collection --offcpu=yes", "orvane collection",
+                    "argument --offcpu: ignored explicit argument 'yes'"},
         RefusalCase{"profile", "orvane profile", "a scene is required"},
         RefusalCase{"profile kafka_config -h", "orvane profile kafka_config",
                     "CONF_DIR is required"},
@@ -190,6 +249,18 @@ INSTANTIATE_TEST_SUITE_P(
                     "argument --duration: must be 1-300"},
         RefusalCase{"collection --duration -5", "orvane collection",
                     "argument --duration: must be 1-300"},
+        // An empty word was given: it is checked, not taken for a bare --perf.
+        RefusalCase{"collection --perf ''", "orvane collection",
+                    "argument --perf: invalid value, should set to 1, default 1 if no value set"},
+        RefusalCase{"collection --duration ''", "orvane collection",
+                    "argument --duration: must be an integer"},
+        // Integers of any length are compared as integers.
+        RefusalCase{"collection --duration 99999999999999999999", "orvane collection",
+                    "argument --duration: must be 1-300"},
+        RefusalCase{"collection --offcpu_pid -99999999999999999999", "orvane collection",
+                    "argument --offcpu_pid: must be positive and nonzero"},
+        RefusalCase{"collection --duration +-5", "orvane collection",
+                    "argument --duration: must be an integer"},
         RefusalCase{"collection --offcpu_duration abc", "orvane collection",
                     "argument --offcpu_duration: must be an integer"},
         RefusalCase{"collection --offcpu_pid 0", "orvane collection",

@@ -89,6 +89,44 @@ TEST(Config, PathsEndWithSlashAndFollowTheOptions) {
   Config::configure(Json::object());
 }
 
+TEST(Config, ConfigurationDirectoryFollowsTheProgramsPrefix) {
+  const struct {
+    const char* program;
+    const char* conf;
+  } cases[] = {
+      {"/usr/bin/orvane", "/etc/orvane/"},
+      {"/usr/local/bin/orvane", "/usr/local/etc/orvane/"},
+      {"/opt/orvane/bin/orvane", "/opt/orvane/etc/orvane/"},
+      {"/usr/bin/../bin/orvane", "/etc/orvane/"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Config::conf_path_of(c.program), c.conf) << c.program;
+}
+
+TEST(Config, DataFilesComeFromTheConfigurationDirectoryFirst) {
+  const struct {
+    bool edited;
+    bool shipped;
+    const char* from;
+  } cases[] = {
+      {true, true, "etc"},
+      {true, false, "etc"},
+      {false, true, "share"},
+      // Neither: the installation's path, so that the error names where the default belongs.
+      {false, false, "share"},
+  };
+  for (const auto& c : cases) {
+    testing::TempDir dir;
+    if (c.edited) dir.write("etc/analysis/rules.yaml", "x");
+    if (c.shipped) dir.write("share/analysis/rules.yaml", "x");
+    Config::set_conf_path(dir.dir() + "etc");
+    Config::set_inst_path(dir.dir() + "share");
+    EXPECT_EQ(Config::find_data_file("analysis/rules.yaml"),
+              dir.dir() + c.from + "/analysis/rules.yaml");
+  }
+  Config::set_conf_path("");
+  Config::set_inst_path("");
+}
+
 }  // namespace
 }  // namespace orvane
 

@@ -26,6 +26,10 @@ for data in nrreport/orvane_report.html analysis/rules.yaml third_party/jquery/j
     third_party/Awesome/all.min.css; do
   test -s "$prefix/share/orvane/$data"
 done
+# Editable copies beside the defaults, the manual page and the bash completion.
+test -s "$prefix/etc/orvane/analysis/rules.yaml"
+test -s "$prefix/share/man/man8/orvane.8.gz"
+test -s "$prefix/share/bash-completion/completions/orvane"
 
 out=$(ORVANE_OS_RELEASE="$source_dir/examples/nerith-os-release" "$prefix/bin/orvane" -v)
 test "$out" = "Orvane version is 1.2.2. "

@@ -52,12 +52,20 @@ INSTANTIATE_TEST_SUITE_P(
                     "",
                     "orvane collection: error: argument --duration: must be 1-300"},
         ProgramCase{{"analysis", "--perf", "--offcpu"}, 2, "", "need to specify --pid option"},
+        // Words the grammar does not know stop the run before any command starts.
+        ProgramCase{
+            {"collection", "++"}, 2, "", "orvane collection: error: unrecognized arguments: ++"},
+        ProgramCase{{"profile", "-v"}, 2, "", "orvane profile: error: unrecognized arguments: -v"},
+        ProgramCase{{"tuning", "-5.yaml"}, 2, "", "orvane tuning: error: PROJECT_YAML is required"},
         // Records the hidden --func can produce are checked before any handler runs.
         ProgramCase{{"collection", "--func", "zzz"}, 2, "", "unknown command code 'zzz'"},
         ProgramCase{
             {"apply", "s.sh", "--func", "col"}, 2, "", "needs the option field 'perf_enable_type'"},
-        ProgramCase{{"profile", "kafka_config", "/opt/kafka"}, 3, "", "is not installed"},
-        ProgramCase{{"profile", "mysql_config", "/opt/mysql"}, 3, "", "is not installed"},
+        ProgramCase{{"profile", "kafka_config", "/nonexistent/kafka"},
+                    1,
+                    "",
+                    "/nonexistent/kafka is not a directory"},
+        ProgramCase{{"profile", "recover"}, 0, "nothing to restore: the journal in ", ""},
         ProgramCase{{"confuse", "s.sh"}, 3, "", "is not installed"}));
 
 TEST(Gate, RefusesAnotherSystemWithStatusOne) {

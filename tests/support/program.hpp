@@ -10,6 +10,8 @@
 
 #include <orvane/process.hpp>
 
+#include "temp_dir.hpp"
+
 namespace orvane::testing {
 
 inline std::filesystem::path build_dir() {
@@ -29,9 +31,13 @@ inline std::string orvane_bin() {
 inline ProcessResult run_orvane(const std::vector<std::string>& args,
                                 const std::vector<std::string>& env = {},
                                 const RunOptions& options = {}) {
+  // The journal of a test run never lies in the host's state directory; a test that needs a
+  // state directory of its own names it in `env`, which comes later and wins.
+  static const TempDir state;
   std::vector<std::string> argv = {
       "/usr/bin/env",
-      "ORVANE_OS_RELEASE=" + (source_dir() / "examples/nerith-os-release").string()};
+      "ORVANE_OS_RELEASE=" + (source_dir() / "examples/nerith-os-release").string(),
+      "ORVANE_STATE_DIR=" + (state.path() / "state").string()};
   argv.insert(argv.end(), env.begin(), env.end());
   argv.push_back(orvane_bin());
   argv.insert(argv.end(), args.begin(), args.end());
