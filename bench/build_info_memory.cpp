@@ -1,5 +1,6 @@
 // Time and peak memory of one NrReport::build_info call on a large collected-data file.
-// Usage: build_info_memory [FILE [MEGABYTES]]; the file is generated when it does not exist.
+// Usage: build_info_memory [FILE [MEGABYTES [real]]]; the file is generated when it does not exist,
+// shaped like a real collection (many short lines) with "real".
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -28,7 +29,8 @@ int main(int argc, char** argv) {
   const std::string path = argc > 1 ? argv[1] : "/tmp/orvane_build_info_bench.txt";
   const size_t megabytes = argc > 2 ? std::stoul(argv[2]) : 50;
   if (!std::filesystem::exists(path)) {
-    orvane::bench::write_collected_data(path, megabytes << 20);
+    const bool real_shaped = argc > 3 && std::string(argv[3]) == "real";
+    orvane::bench::write_collected_data(path, megabytes << 20, 1, real_shaped);
   }
   const double size_mb = static_cast<double>(std::filesystem::file_size(path)) / (1 << 20);
 

@@ -16,6 +16,7 @@
 
 #include "base_facts.hpp"
 #include "collected_data.hpp"
+#include "collected_page.hpp"
 #include "report_document.hpp"
 
 namespace orvane {
@@ -66,11 +67,14 @@ std::string use_output(bool collected) {
   return base + "/orvaneData/";
 }
 
+// Argument 1: the file in MB; argument 2: 0 for long lines of the benchmark's own shape, 1 for a
+// file shaped like a real collection (commands of about 9 KB, lines of about 43 characters).
 void BM_BuildInfo(benchmark::State& state) {
-  const auto path = scratch() / "big.txt";
+  const bool real_shaped = state.range(1) != 0;
+  const auto path = scratch() / (real_shaped ? "big-real.txt" : "big.txt");
   const size_t bytes = static_cast<size_t>(state.range(0)) << 20;
   if (!std::filesystem::exists(path) || std::filesystem::file_size(path) < bytes) {
-    bench::write_collected_data(path, bytes);
+    bench::write_collected_data(path, bytes, 1, real_shaped);
   }
   const auto size = static_cast<int64_t>(std::filesystem::file_size(path));
   for (auto _ : state) {
@@ -79,7 +83,7 @@ void BM_BuildInfo(benchmark::State& state) {
   }
   state.SetBytesProcessed(state.iterations() * size);
 }
-BENCHMARK(BM_BuildInfo)->Arg(50)->Unit(benchmark::kMillisecond)->MinTime(3);
+BENCHMARK(BM_BuildInfo)->Args({50, 0})->Args({50, 1})->Unit(benchmark::kMillisecond)->MinTime(3);
 
 // The page data of a typical collection run.
 Json typical_info() {
@@ -134,20 +138,10 @@ void run_shell_commands_of_one_build() {
   }
 }
 
-// Everything else nr_build does: the collected files parsed (CPUInfo.txt twice, for the CPU and
-// the synthesis sections) and the page rendered.
+// Everything else nr_build does: the page data of the collected-data files and the page rendered.
 void run_rest_of_one_build(const NrReport& report, const std::string& out) {
   Json info = Json::object();
-  for (const auto& [key, file] : std::initializer_list<std::pair<const char*, const char*>>{
-           {"cpu_info", "CPUInfo.txt"},
-           {"mem_info", "memInfo.txt"},
-           {"net_info", "netInfo.txt"},
-           {"io_info", "diskInfo.txt"},
-           {"synthesis_info", "CPUInfo.txt"},
-           {"sys_param", "sysParamInfo.txt"},
-           {"sys_msg", "systemMessage.txt"}}) {
-    if (std::filesystem::exists(out + file)) info[key] = Json(*NrReport::build_info(out + file));
-  }
+  report::add_collected_data(info, out);
   NrReportInternals::render(report, info, kShare + "nrreport/orvane_report.html",
                             out + "rest.html");
 }

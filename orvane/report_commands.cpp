@@ -1,6 +1,6 @@
 // `orvane collection` and `orvane analysis`: the phase timer stamps the start, the collector
-// runs, the analysis runs (analysis only), the report is written and its path printed, and the
-// timer prints the run time.
+// runs, the analysis runs (analysis only), the report and the machine-readable result are written
+// and the report's path printed, and the timer prints the run time.
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +19,7 @@
 
 #include <orvane/analysis.hpp>
 #include <orvane/cmdfront.hpp>
+#include <orvane/collected/collection.hpp>
 #include <orvane/collector.hpp>
 #include <orvane/command.hpp>
 #include <orvane/config.hpp>
@@ -83,7 +84,7 @@ std::string written_report(const std::string& dir, const std::string& minute_bef
 // nothing when no advice has a concrete value.
 std::optional<std::string> write_advice(const std::string& dir, const std::string& minute,
                                         const AnalysisResult& results) {
-  const std::vector<SettingFields> settings = advice_settings(results.sug, results.ref);
+  const std::vector<SettingFields> settings = advice_settings(results.sug(), results.ref());
   if (settings.empty()) return std::nullopt;
   const std::string file = dir + "orvane_advice_" + minute + ".yaml";
   AtomicFile out(file);
@@ -98,6 +99,37 @@ std::optional<std::string> write_advice(const std::string& dir, const std::strin
       settings));
   out.commit();
   return file;
+}
+
+// The result beside the report, named by the report's minute: orvane_<what>_MMDDHHMM.json.
+std::string result_path(const std::string& report, const char* what) {
+  const std::string stamp = report.substr(report.size() - std::string("MMDDHHMM.html").size(), 8);
+  return std::filesystem::path(report).parent_path().string() + "/orvane_" + what + "_" + stamp +
+         ".json";
+}
+
+std::string host_name() {
+  char buf[256] = {};
+  if (::gethostname(buf, sizeof buf - 1) != 0) return "";
+  return buf;
+}
+
+// The machine-readable result (keys documented in the README); the figures only for a collection.
+void write_result(const std::string& path, const std::string& start, const std::string& stop,
+                  const collected::Figures& figures, const AnalysisResult* analysis) {
+  Json result = Json{{"version", ORVANE_VERSION},
+                     {"host", host_name()},
+                     {"start", start},
+                     {"stop", stop},
+                     {"figures", collected::figures_json(figures)}};
+  if (analysis != nullptr) {
+    result["findings"] = analysis->findings_json();
+    result["checks"] = analysis->checks_json();
+    result["workloads"] = analysis->workloads_json();
+  }
+  AtomicFile out(path, /*sync=*/false);
+  out.write(result.dump(2, ' ', false, Json::error_handler_t::replace) + "\n");
+  out.commit();
 }
 
 double seconds_since(Clock::time_point t) {
@@ -133,7 +165,7 @@ int run_report_command(const Json& options, bool analyse) {
     // A broken rule file stops the run before the collection, not after it.
     std::optional<Analysis> analysis;
     if (analyse) analysis.emplace(Config::find_data_file("analysis/rules.yaml"));
-    const auto [perf_args, offcpu_args] = CmdFront().get_hotspot_cmdline_parser(options);
+    const auto [perf_args, offcpu_args] = CmdFront::get_hotspot_cmdline_parser(options);
 
     auto phase = Clock::now();
     Collector collector(out, settings);
@@ -146,10 +178,13 @@ int run_report_command(const Json& options, bool analyse) {
     timer.tick("collection end");
 
     phase = Clock::now();
+    collected::Collection data(out);
     AnalysisResult results;
     if (analysis) {
-      results = analysis->run(out);
+      results = analysis->run(data);
       timer.tick("analysis end");
+    } else {
+      results.figures = collected::derive_figures(data);
     }
     analyse_s = seconds_since(phase);
     const std::string stop = local_time("%Y-%m-%d %H:%M:%S");
@@ -158,19 +193,29 @@ int run_report_command(const Json& options, bool analyse) {
     const std::string minute_before = local_time("%m%d%H%M");
     std::optional<std::string> advice;
     if (analysis) {
+      Json findings = results.height_info();
       advice = write_advice(out, minute_before, results);
       if (advice) {
-        results.height_info.push_back(
+        findings.push_back(
             {{"severity", "low"},
+             {"kind", "settings"},
              {"finding", "The advice with a concrete value is in the settings file " + *advice +
                              "; `orvane apply " + *advice +
                              "` applies it after showing the plan, and `orvane profile recover` "
-                             "undoes it."}});
+                             "undoes it."},
+             {"metric", ""},
+             {"item", ""}});
       }
+      NrReport().nr_build(func, Json{{"start", start}, {"stop", stop}}, results.sug(),
+                          results.ref(), findings, results.hldata(), results.netdevice());
+    } else {
+      // A collection has no advice: the report's advice parts stay empty.
+      NrReport().nr_build(func, Json{{"start", start}, {"stop", stop}}, Json::array(),
+                          Json::array(), Json::array(), Json::array(), Json::array());
     }
-    NrReport().nr_build(func, Json{{"start", start}, {"stop", stop}}, results.sug, results.ref,
-                        results.height_info, results.hldata, results.netdevice);
     const std::string report = written_report(out, minute_before, local_time("%m%d%H%M"));
+    write_result(result_path(report, what), start, stop, results.figures,
+                 analysis ? &results : nullptr);
     report_s = seconds_since(phase);
     std::cout << (analyse ? "调优报告输出路径: " : "采集报告输出路径: ") << report << "\n";
     if (advice)

@@ -1,163 +1,83 @@
-// Figures of the run for the findings, read with the same readers as the report's sections.
+// The figures of the run as metrics for the findings, read from the collection's one set of
+// derived figures.
 #include "collected.hpp"
 
-#include <filesystem>
+#include <cmath>
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>
 
-#include <orvane/collected_figures.hpp>
-
 namespace orvane::analysis {
 
-const std::vector<CommandGroup>& Collected::groups(const std::string& file) {
-  auto it = files_.find(file);
-  if (it != files_.end()) return it->second;
-  std::vector<CommandGroup> groups;
-  std::error_code ec;
-  const std::string path = out_dir_ + file;
-  if (std::filesystem::exists(path, ec)) {
-    if (auto parsed = NrReport::build_info(path)) groups = std::move(*parsed);
-  }
-  return files_.emplace(file, std::move(groups)).first->second;
-}
-
-std::vector<const CommandResult*> Collected::outputs(const std::string& file,
-                                                     const std::string& needle) {
-  std::vector<const CommandResult*> out;
-  for (const CommandGroup& g : groups(file)) {
-    for (const CommandResult& r : g.sub) {
-      if (r.cmd.find(needle) != std::string::npos) out.push_back(&r);
-    }
-  }
-  return out;
-}
-
-namespace {
-
-void cpu_metrics(Collected& data, std::map<std::string, std::vector<MetricValue>>& m) {
-  const auto& groups = data.groups("CPUInfo.txt");
-  const CommandResult* util = figures::find_output(groups, "mpstat -P ALL");
-  if (util == nullptr) util = figures::find_output(groups, "/proc/stat");
-  size_t cpus = 0;
-  if (util != nullptr) {
-    const auto u = figures::cpu_utilisation(util->res);
-    std::vector<MetricValue> busy;
-    double all_busy = 0;
-    for (const auto& l : u.average) {
-      if (l.cpu == "all") {
-        all_busy = l.busy();
-        m["cpu.busy"].push_back({"", l.busy()});
-        m["cpu.iowait"].push_back({"", l.iowait});
-        m["cpu.steal"].push_back({"", l.steal});
-      } else {
-        ++cpus;
-        busy.push_back({l.cpu, l.busy()});
-      }
-    }
+std::map<std::string, std::vector<MetricValue>> metrics(const collected::Figures& f) {
+  std::map<std::string, std::vector<MetricValue>> m;
+  if (f.cpu) {
+    m["cpu.busy"].push_back({"", f.cpu->busy_normal()});
+    m["cpu.nice"].push_back({"", f.cpu->nice});
+    m["cpu.iowait"].push_back({"", f.cpu->iowait});
+    m["cpu.steal"].push_back({"", f.cpu->steal});
     // How much busier each CPU was than the machine as a whole; with one CPU there is no
     // imbalance to speak of.
-    if (busy.size() > 1) {
-      for (MetricValue& v : busy) v.value -= all_busy;
-      m["cpu.imbalance"] = std::move(busy);
+    if (f.per_cpu.size() > 1) {
+      for (const auto& l : f.per_cpu) {
+        m["cpu.imbalance"].push_back({l.cpu, l.busy() - f.cpu->busy()});
+      }
     }
   }
-  if (const CommandResult* r = figures::find_output(groups, "/proc/loadavg")) {
-    if (auto load = figures::load_average(r->res); load && cpus > 0) {
-      m["load.per_cpu"].push_back({"", load->one / static_cast<double>(cpus)});
-    }
+  if (f.load && f.cpus > 0) {
+    m["load.per_cpu"].push_back({"", f.load->one / static_cast<double>(f.cpus)});
   }
-}
-
-void memory_metrics(Collected& data, std::map<std::string, std::vector<MetricValue>>& m) {
-  const auto& groups = data.groups("memInfo.txt");
-  if (const CommandResult* r = figures::find_output(groups, "/proc/meminfo")) {
-    const auto total = figures::meminfo_field(r->res, "MemTotal");
-    const auto available = figures::meminfo_field(r->res, "MemAvailable");
-    if (total && available && *total > 0) {
-      m["memory.available"].push_back(
-          {"", 100.0 * static_cast<double>(*available) / static_cast<double>(*total)});
-    }
-    const auto swap_total = figures::meminfo_field(r->res, "SwapTotal");
-    const auto swap_free = figures::meminfo_field(r->res, "SwapFree");
-    if (swap_total && swap_free && *swap_total > 0) {
-      m["swap.used"].push_back({"", 100.0 * static_cast<double>(*swap_total - *swap_free) /
-                                        static_cast<double>(*swap_total)});
-    }
+  if (auto r = f.runnable_per_cpu()) m["cpu.runnable"].push_back({"", *r});
+  if (f.cpu_pressure) m["cpu.pressure"].push_back({"", *f.cpu_pressure});
+  if (auto a = f.memory_available_percent()) m["memory.available"].push_back({"", *a});
+  if (f.swap_total_kb && f.swap_free_kb && *f.swap_total_kb > 0) {
+    m["swap.used"].push_back({"", 100.0 * static_cast<double>(*f.swap_total_kb - *f.swap_free_kb) /
+                                      static_cast<double>(*f.swap_total_kb)});
   }
-  if (const CommandResult* r = figures::find_output(groups, "/proc/pressure/memory")) {
-    if (auto some = figures::pressure_some_avg10(r->res)) {
-      m["memory.pressure"].push_back({"", *some});
-    }
+  if (f.memory_pressure) m["memory.pressure"].push_back({"", *f.memory_pressure});
+  for (const auto& d : f.disks) m["disk.util"].push_back({d.device, d.util});
+  for (const auto& n : f.networks) {
+    m["net.errors"].push_back({n.device, n.errors});
+    m["net.drops"].push_back({n.device, n.drops});
   }
-}
-
-void disk_metrics(Collected& data, std::map<std::string, std::vector<MetricValue>>& m) {
-  const CommandResult* r = figures::find_output(data.groups("diskInfo.txt"), "iostat");
-  if (r == nullptr) return;
-  for (const auto& d : figures::iostat_devices(r->res)) {
-    m["disk.util"].push_back({d.device, d.util});
-  }
-}
-
-std::vector<figures::NetCounters> counters(Collected& data) {
-  const CommandResult* r = figures::find_output(data.groups("netInfo.txt"), "/proc/net/dev");
-  auto devices = r ? figures::net_dev(r->res) : std::vector<figures::NetCounters>{};
-  std::erase_if(devices, [](const auto& d) { return d.device == "lo"; });
-  return devices;
-}
-
-}  // namespace
-
-std::map<std::string, std::vector<MetricValue>> metrics(Collected& data) {
-  std::map<std::string, std::vector<MetricValue>> m;
-  cpu_metrics(data, m);
-  memory_metrics(data, m);
-  disk_metrics(data, m);
-  for (const auto& d : counters(data)) {
-    m["net.errors"].push_back({d.device, static_cast<double>(d.rx_errors + d.tx_errors)});
-    m["net.drops"].push_back({d.device, static_cast<double>(d.rx_dropped + d.tx_dropped)});
+  if (f.tcp_segments && f.tcp_retransmits && *f.tcp_segments >= 100) {
+    m["tcp.retransmits"].push_back({"", 100.0 * *f.tcp_retransmits / *f.tcp_segments});
   }
   return m;
 }
 
-Json network_devices(Collected& data) {
-  std::vector<figures::LinkState> links;
-  if (const CommandResult* r = figures::find_output(data.groups("netInfo.txt"), "ip -s link")) {
-    links = figures::ip_links(r->res);
-  }
+namespace {
+
+std::string per_second(double v) {
+  if (v >= 100) return fmt::format("{:.0f}/s", v);
+  return fmt::format("{:.1f}/s", v);
+}
+
+}  // namespace
+
+Json network_devices(const collected::Figures& f) {
   Json rows = Json::array();
-  for (const auto& d : counters(data)) {
-    std::string state = "-";
-    std::string mtu = "-";
-    for (const auto& l : links) {
-      if (l.device == d.device) {
-        state = l.state.empty() ? "-" : l.state;
-        mtu = l.mtu > 0 ? std::to_string(l.mtu) : "-";
-      }
-    }
+  for (const auto& d : f.networks) {
     std::vector<std::string> faults;
-    if (d.rx_errors) faults.push_back(fmt::format("{} receive errors", d.rx_errors));
-    if (d.tx_errors) faults.push_back(fmt::format("{} transmit errors", d.tx_errors));
-    if (d.rx_dropped) faults.push_back(fmt::format("{} received packets dropped", d.rx_dropped));
-    if (d.tx_dropped) faults.push_back(fmt::format("{} sent packets dropped", d.tx_dropped));
+    if (d.errors > 0) faults.push_back(fmt::format("{} errors", per_second(d.errors)));
+    if (d.drops > 0) faults.push_back(fmt::format("{} packets dropped", per_second(d.drops)));
     std::string finding;
     if (!faults.empty()) {
-      finding = fmt::format("{} since boot", fmt::join(faults, ", "));
-    } else if (state == "DOWN") {
+      finding = fmt::format("{} while sampled", fmt::join(faults, ", "));
+    } else if (d.state == "DOWN") {
       finding = "the link is down";
     } else {
       finding = "no errors or drops";
     }
     rows.push_back(Json{{"device", d.device},
-                        {"state", state},
-                        {"mtu", mtu},
-                        {"rx_packets", d.rx_packets},
-                        {"rx_errors", d.rx_errors},
-                        {"rx_dropped", d.rx_dropped},
-                        {"tx_packets", d.tx_packets},
-                        {"tx_errors", d.tx_errors},
-                        {"tx_dropped", d.tx_dropped},
+                        {"state", d.state.empty() ? "-" : d.state},
+                        {"mtu", d.mtu > 0 ? std::to_string(d.mtu) : "-"},
+                        {"rx_packets_s", std::round(d.rx_packets * 10) / 10},
+                        {"tx_packets_s", std::round(d.tx_packets * 10) / 10},
+                        {"rx_bytes_s", std::round(d.rx_bytes)},
+                        {"tx_bytes_s", std::round(d.tx_bytes)},
+                        {"errors_s", std::round(d.errors * 10) / 10},
+                        {"drops_s", std::round(d.drops * 10) / 10},
                         {"finding", finding}});
   }
   return rows;

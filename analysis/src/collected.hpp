@@ -1,29 +1,13 @@
 #pragma once
-// The collected-data files of one run, each parsed once, and the figures the findings use.
+// The figures of the run that findings name, and the network devices' table.
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include <orvane/collected/collection.hpp>
 #include <orvane/json.hpp>
-#include <orvane/nr_report.hpp>
 
 namespace orvane::analysis {
-
-class Collected {
- public:
-  explicit Collected(std::string out_dir) : out_dir_(std::move(out_dir)) {}
-
-  // The groups of one file; empty when it does not exist or cannot be parsed.
-  const std::vector<CommandGroup>& groups(const std::string& file);
-
-  // The outputs of every command of the file whose line contains `needle`.
-  std::vector<const CommandResult*> outputs(const std::string& file, const std::string& needle);
-
- private:
-  std::string out_dir_;
-  std::map<std::string, std::vector<CommandGroup>> files_;
-};
 
 // One value of a metric; `item` names the CPU or device of per-item metrics.
 struct MetricValue {
@@ -31,10 +15,11 @@ struct MetricValue {
   double value = 0;
 };
 
-// Every metric of the run that the collected data holds (a metric without data is absent).
-std::map<std::string, std::vector<MetricValue>> metrics(Collected& data);
+// Every metric of the run that the figures hold (a metric without data is absent).
+std::map<std::string, std::vector<MetricValue>> metrics(const collected::Figures& f);
 
-// One row per network device but the loopback: state, MTU, counters since boot, and a finding.
-Json network_devices(Collected& data);
+// One row per network device but the loopback: state, MTU, rates over the sampling window, and a
+// finding.
+Json network_devices(const collected::Figures& f);
 
 }  // namespace orvane::analysis

@@ -104,7 +104,7 @@ void CmdFront::check_os_version() {
 }
 
 std::string CmdFront::get_version() {
-  return "Orvane version is 1.2.2. ";
+  return "Orvane version is " ORVANE_VERSION ". ";
 }
 
 long CmdFront::check_perf_enable_value(const std::string& text) {

@@ -11,7 +11,8 @@
 
 #include <orvane/command.hpp>
 
-#include "collected_file.hpp"
+#include <orvane/collected/writer.hpp>
+
 #include "cpu_sampler.hpp"
 #include "runner.hpp"
 #include "system_commands.hpp"
@@ -71,13 +72,36 @@ Collector::Collector(std::string out_dir, CollectorSettings settings)
     : out_dir_(std::move(out_dir)), settings_(settings) {}
 
 void Collector::collect_system() {
+  using collect::PlannedCommand;
   collect::Runner runner(timing_, settings_.command_limit);
-  for (const collect::PlannedFile& file : collect::system_files(settings_)) {
-    collect::CollectedFile out;
-    for (const collect::PlannedGroup& group : file.groups) {
-      for (const collect::PlannedCommand& c : group.commands) {
+  const std::vector<collect::PlannedFile> plan = collect::system_files(settings_);
+
+  // The counters of the window's start are read before anything else runs...
+  std::vector<std::string> at_start;
+  for (const auto& file : plan) {
+    for (const auto& group : file.groups) {
+      for (const PlannedCommand& c : group.commands) {
+        if (c.window == PlannedCommand::Window::start) at_start.push_back(runner.run(c.line));
+      }
+    }
+  }
+  std::vector<collected::CollectedFile> out(plan.size());
+  struct Deferred {
+    size_t file;
+    const collect::PlannedGroup* group;
+    const PlannedCommand* command;
+  };
+  std::vector<Deferred> at_end;
+  size_t next_start = 0;
+  for (size_t f = 0; f < plan.size(); ++f) {
+    for (const collect::PlannedGroup& group : plan[f].groups) {
+      for (const PlannedCommand& c : group.commands) {
         const std::chrono::seconds sampling(c.sampling);
-        if (c.cpu_utilisation && !collect::tool_installed(c.tool)) {
+        if (c.window == PlannedCommand::Window::start) {
+          out[f].add(group.name, c.line, at_start[next_start++]);
+        } else if (c.window == PlannedCommand::Window::end) {
+          at_end.push_back(Deferred{f, &group, &c});
+        } else if (c.cpu_utilisation && !collect::tool_installed(c.tool)) {
           // The same layout from /proc/stat, so the report reads one layout.
           const std::string label = fmt::format("/proc/stat sampled every {} s, {} times",
                                                 settings_.interval, settings_.cpu_samples);
@@ -89,18 +113,22 @@ void Collector::collect_system() {
                 runner.add_sampling_wait(seconds);
               },
               local_time);
-          out.add(group.name, label, c.tool + ": not installed\n\n" + text);
+          out[f].add(group.name, label, c.tool + ": not installed\n\n" + text);
         } else if (!c.tool.empty() && !collect::tool_installed(c.tool)) {
-          out.add(group.name, c.line, c.tool + ": not installed");
+          out[f].add(group.name, c.line, c.tool + ": not installed");
         } else {
           const std::string output = runner.run(c.line, sampling);
-          out.add(group.name, c.line, output,
-                  c.if_empty.empty() ? std::string_view("(no output)") : c.if_empty);
+          out[f].add(group.name, c.line, output,
+                     c.if_empty.empty() ? std::string_view("(no output)") : c.if_empty);
         }
       }
     }
-    out.commit(out_dir_ + file.name);
   }
+  // ... and those of its end after the last sampling command.
+  for (const Deferred& d : at_end) {
+    out[d.file].add(d.group->name, d.command->line, runner.run(d.command->line));
+  }
+  for (size_t f = 0; f < plan.size(); ++f) out[f].commit(out_dir_ + plan[f].name);
 }
 
 }  // namespace orvane

@@ -11,7 +11,7 @@
 #include <orvane/log.hpp>
 #include <orvane/util.hpp>
 
-#include "collected_file.hpp"
+#include <orvane/collected/writer.hpp>
 #include "countdown.hpp"
 #include "runner.hpp"
 
@@ -118,7 +118,7 @@ std::vector<std::string> Collector::collect_hotspots(const Json& perf_args,
   }
 
   collect::Runner runner(timing_, settings_.command_limit);
-  collect::CollectedFile out;
+  collected::CollectedFile out;
   if (want_perf) {
     const std::string pid = text_of(perf_args.value("perf_pid", Json()));
     const int seconds = seconds_of(perf_args.value("perf_duration", Json()));

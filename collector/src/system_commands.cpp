@@ -4,6 +4,8 @@
 
 #include <fmt/format.h>
 
+#include <orvane/collected/format.hpp>
+
 namespace orvane::collect {
 namespace {
 
@@ -28,6 +30,26 @@ PlannedCommand sample(std::string line, std::string tool, int seconds) {
   return PlannedCommand{std::move(line), std::move(tool), "", seconds, false};
 }
 
+// The group of counters read at both ends of the sampling window.
+PlannedGroup window(std::string_view line) {
+  PlannedCommand start = run(std::string(line));
+  start.window = PlannedCommand::Window::start;
+  PlannedCommand end = run(std::string(line));
+  end.window = PlannedCommand::Window::end;
+  return PlannedGroup{std::string(collected::kWindowGroup), {start, end}};
+}
+
+// The open-file limits and open files of the busiest processes that have run for ten minutes or
+// more (kernel threads left out): the limits that matter are the services', not the shell's.
+constexpr const char* kServiceLimits =
+    "printf 'PID COMMAND %%CPU FILES SOFT HARD\\n'; "
+    "ps -eo pid=,ppid=,etimes=,pcpu=,comm= --sort=-pcpu | "
+    "awk '$1 != 2 && $2 != 2 && $3 >= 600 { c = $5; for (i = 6; i <= NF; i++) c = c \"_\" $i; "
+    "print $1, c, $4 }' | head -n 8 | while read -r pid comm cpu; do "
+    "printf '%s %s %s %s %s\\n' \"$pid\" \"$comm\" \"$cpu\" \"$(ls /proc/$pid/fd 2>/dev/null | wc "
+    "-l)\" "
+    "\"$(awk '/^Max open files/ { print $4, $5 }' /proc/$pid/limits 2>/dev/null)\"; done";
+
 }  // namespace
 
 std::vector<PlannedFile> system_files(const CollectorSettings& s) {
@@ -40,14 +62,18 @@ std::vector<PlannedFile> system_files(const CollectorSettings& s) {
       "mpstat", cpu_wait);
   mpstat.cpu_utilisation = true;
 
-  PlannedFile cpu{"CPUInfo.txt",
-                  {{"CPU information", {run("lscpu", "lscpu")}},
+  PlannedFile cpu{std::string(collected::kCpuFile),
+                  {{"CPU information",
+                    {run("lscpu", "lscpu"),
+                     run("grep -m 1 'cpu MHz' /proc/cpuinfo", "grep", "(no clock rate shown)")}},
                    {"CPU utilisation", {mpstat}},
                    {"Load and processes",
                     {run("cat /proc/loadavg"), run("cat /proc/pressure/cpu", "", kNoPressure),
-                     run("ps -eo pid,user,pcpu,pmem,stat,comm --sort=-pcpu | head -n 16", "ps")}}}};
+                     run("ps -eo pid,user,etimes,pcpu,pmem,stat,comm,args --sort=-pcpu | "
+                         "cut -c 1-300",
+                         "ps")}}}};
 
-  PlannedFile memory{"memInfo.txt",
+  PlannedFile memory{std::string(collected::kMemoryFile),
                      {{"Memory usage", {run("free -m", "free"), run("cat /proc/meminfo")}},
                       {"Memory activity",
                        {sample("vmstat " + stat_args, "vmstat", stat_wait),
@@ -59,19 +85,18 @@ std::vector<PlannedFile> system_files(const CollectorSettings& s) {
       "awk '$1 ~ /^(Ip|Icmp|Tcp|Udp):$/ { if (!($1 in names)) { names[$1] = $0; next } "
       "n = split(names[$1], k); split($0, v); for (i = 2; i <= n; i++) "
       "printf \"%s%s %s\\n\", $1, k[i], v[i] }' /proc/net/snmp";
-  PlannedFile network{
-      "netInfo.txt",
-      {{"Network interfaces",
-        {run("ip -s link", "ip"), run("ip -br addr", "ip"), run("cat /proc/net/dev")}},
-       {"Sockets", {run("ss -s", "ss"), run("ss -ltn | head -n 40", "ss")}},
-       {"Protocol counters", {run(snmp, "awk")}}}};
+  PlannedFile network{std::string(collected::kNetworkFile),
+                      {{"Network interfaces", {run("ip -s link", "ip"), run("ip -br addr", "ip")}},
+                       window(collected::kNetWindowCommand),
+                       {"Sockets", {run("ss -s", "ss"), run("ss -ltn | head -n 40", "ss")}},
+                       {"Protocol counters", {run(snmp, "awk")}}}};
 
-  PlannedFile disk{"diskInfo.txt",
-                   {{"Block devices",
-                     {run("lsblk -o NAME,TYPE,SIZE,ROTA,MOUNTPOINT", "lsblk"), run("df -h", "df")}},
-                    {"Disk activity",
-                     {sample("LC_ALL=C iostat -dx " + stat_args, "iostat", stat_wait),
-                      run("cat /proc/diskstats")}}}};
+  PlannedFile disk{
+      std::string(collected::kDiskFile),
+      {{"Block devices",
+        {run("lsblk -o NAME,TYPE,SIZE,ROTA,MOUNTPOINT", "lsblk"), run("df -h", "df")}},
+       {"Disk activity", {sample("LC_ALL=C iostat -dx " + stat_args, "iostat", stat_wait)}},
+       window(collected::kDiskWindowCommand)}};
 
   const std::string no_thp = "(transparent huge pages are not available in this kernel)";
   const std::string schedulers =
@@ -80,8 +105,9 @@ std::vector<PlannedFile> system_files(const CollectorSettings& s) {
       "printf '%-16s %-10s %s\\n' \"${d##*/}\" \"$(cat \"$q/rotational\")\" "
       "\"$(cat \"$q/scheduler\")\"; done";
   PlannedFile params{
-      "sysParamInfo.txt",
-      {{"CPU and scheduler parameters",
+      std::string(collected::kParamFile),
+      {{"System", {run("cat /etc/os-release", "", "(no os-release file)")}},
+       {"CPU and scheduler parameters",
         {run(sysctl({"kernel.numa_balancing", "kernel.sched_autogroup_enabled", "kernel.pid_max",
                      "kernel.threads-max", "kernel.watchdog_thresh"}),
              "sysctl")}},
@@ -105,6 +131,8 @@ std::vector<PlannedFile> system_files(const CollectorSettings& s) {
         {run(sysctl({"fs.file-max", "fs.nr_open", "fs.aio-max-nr", "fs.inotify.max_user_watches"}),
              "sysctl"),
          run("ulimit -Sn"), run("ulimit -Hn")}},
+       {"Open-file limits of long-running services",
+        {run(kServiceLimits, "ps", "(no process has run for ten minutes yet)")}},
        {"Transparent huge pages",
         {run("cat /sys/kernel/mm/transparent_hugepage/enabled", "", no_thp),
          run("cat /sys/kernel/mm/transparent_hugepage/defrag", "", no_thp)}},
@@ -113,7 +141,7 @@ std::vector<PlannedFile> system_files(const CollectorSettings& s) {
              "(no CPU frequency driver: the kernel does not manage the CPU frequency here)")}},
        {"I/O schedulers", {run(schedulers)}}}};
 
-  PlannedFile messages{"systemMessage.txt",
+  PlannedFile messages{std::string(collected::kMessageFile),
                        {{"Kernel messages",
                          {run("dmesg -T | tail -n 200", "dmesg",
                               "(no kernel messages could be read: reading them may need root)")}}}};

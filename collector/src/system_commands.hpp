@@ -13,6 +13,9 @@ struct PlannedCommand {
   std::string if_empty;          // recorded when the command prints nothing
   int sampling = 0;              // seconds the command samples for
   bool cpu_utilisation = false;  // mpstat, or the collector's own sampling without it
+  // Counters read at the start or the end of the sampling window (before the first command and
+  // after the last), for rates over it.
+  enum class Window { none, start, end } window = Window::none;
 };
 
 struct PlannedGroup {

@@ -179,7 +179,7 @@ std::string html_escape(std::string_view text) {
   return out;
 }
 
-size_t utf8_sequence_length(std::string_view s, size_t i) {
+size_t utf8_sequence_length(std::string_view s, size_t i, size_t* ill_formed) {
   const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
   const unsigned char c = b(i);
   if (c < 0x80) return 1;
@@ -196,11 +196,17 @@ size_t utf8_sequence_length(std::string_view s, size_t i) {
     if (c == 0xF0) lo = 0x90;
     if (c == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
   } else {
+    if (ill_formed) *ill_formed = 1;
     return 0;
   }
-  if (i + n > s.size() || b(i + 1) < lo || b(i + 1) > hi) return 0;
-  for (size_t k = 2; k < n; ++k) {
-    if ((b(i + k) & 0xC0) != 0x80) return 0;
+  // The bytes that could still begin a well-formed sequence form one ill-formed part together.
+  for (size_t k = 1; k < n; ++k) {
+    const bool fits =
+        i + k < s.size() && (k == 1 ? b(i + k) >= lo && b(i + k) <= hi : (b(i + k) & 0xC0) == 0x80);
+    if (!fits) {
+      if (ill_formed) *ill_formed = k;
+      return 0;
+    }
   }
   return n;
 }
@@ -218,10 +224,11 @@ std::string utf8_with_replacement(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
-    const size_t n = utf8_sequence_length(text, i);
+    size_t bad = 0;
+    const size_t n = utf8_sequence_length(text, i, &bad);
     if (n == 0) {
       out += "\xEF\xBF\xBD";  // U+FFFD
-      ++i;
+      i += bad;
     } else {
       out.append(text.substr(i, n));
       i += n;

@@ -21,7 +21,8 @@ class CmdFront {
   Json args_help(int argc, const char* const argv[]);
 
   // (perf_args, offcpu_args) for the data collector; both empty unless func is "col" or "ana".
-  std::pair<Json, Json> get_hotspot_cmdline_parser(const Json& options);
+  // Uses no state: a handler calls it without a second CmdFront (and a second system gate).
+  static std::pair<Json, Json> get_hotspot_cmdline_parser(const Json& options);
 
   // The file name of the path without its directory and without anything from its first ".".
   std::string parse_projectname(const std::string& path);

@@ -6,21 +6,10 @@
 #include <string>
 #include <vector>
 
+#include <orvane/collected_groups.hpp>
 #include <orvane/json.hpp>
 
 namespace orvane {
-
-// One command of a collected-data file and what it printed.
-struct CommandResult {
-  std::string cmd;
-  std::string res;
-};
-
-// The commands that the collector ran for one subject, in file order.
-struct CommandGroup {
-  std::string group;
-  std::vector<CommandResult> sub;
-};
 
 // A network device with an active connection.
 struct NetDeviceRecord {

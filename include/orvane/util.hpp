@@ -52,10 +52,12 @@ std::string shell_quote(std::string_view word);
 std::string html_escape(std::string_view text);
 
 // Length of the well-formed UTF-8 sequence at text[i] (1 to 4), or 0 when the bytes there start
-// none (overlong forms, surrogates and code points past U+10FFFF are not well formed).
-size_t utf8_sequence_length(std::string_view text, size_t i);
+// none (overlong forms, surrogates and code points past U+10FFFF are not well formed); then
+// `*ill_formed` is the length of the maximal ill-formed part that starts there (1 to 3).
+size_t utf8_sequence_length(std::string_view text, size_t i, size_t* ill_formed = nullptr);
 bool is_valid_utf8(std::string_view text);
-// The text with every byte that is not part of well-formed UTF-8 written as U+FFFD.
+// The text with every maximal ill-formed part written as one U+FFFD, as browsers and the JSON
+// writer decode it: the one cleaning of text from the host, wherever it is shown.
 std::string utf8_with_replacement(std::string_view text);
 
 }  // namespace orvane

@@ -4,17 +4,21 @@
 
 #include <ctime>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
+#include <utility>
 
+#include <orvane/collected/collection.hpp>
+#include <orvane/collected/format.hpp>
 #include <orvane/command.hpp>
 #include <orvane/config.hpp>
 #include <orvane/global_call.hpp>
 #include <orvane/global_parameter.hpp>
 #include <orvane/log.hpp>
-#include <orvane/nr_data_collection.hpp>
 #include <orvane/nr_report.hpp>
 
 #include "base_facts.hpp"
+#include "collected_page.hpp"
 
 namespace orvane {
 namespace {
@@ -88,6 +92,31 @@ Json parsed(const std::string& path) {
 
 }  // namespace
 
+void report::add_collected_data(Json& info, const std::string& out_path) {
+  namespace c = collected;
+  const auto file = [&](std::string_view name) { return out_path + std::string(name); };
+  // The CPU section and the synthesis read one collection, parsed once.
+  if (exists(file(c::kCpuFile))) {
+    c::Collection data(out_path);
+    if (data.readable(c::kCpuFile)) {
+      const c::Figures figures = c::derive_figures(data);
+      info["cpu_info"] = cpu_tag_data(data, figures);
+      info["synthesis_info"] = synthesis_tag_data(data, figures);
+    } else {
+      info["cpu_info"] = Json();
+      info["synthesis_info"] = Json();
+    }
+  }
+  for (const auto& [key, name] :
+       {std::pair{"mem_info", c::kMemoryFile}, std::pair{"net_info", c::kNetworkFile},
+        std::pair{"io_info", c::kDiskFile}, std::pair{"sys_param", c::kParamFile},
+        std::pair{"sys_msg", c::kMessageFile}}) {
+    if (exists(file(name))) info[key] = parsed(file(name));
+  }
+  const std::string hotspot_file = out_path + GlobalCall::output_hotspot_file;
+  if (exists_not_empty(hotspot_file)) info["hotspot_info"] = parsed(hotspot_file);
+}
+
 void NrReport::nr_build(const std::string& func, const Json& tm, const Json& sug, const Json& ref,
                         const Json& height_info, const Json& hldata, const Json& netdevice) {
   const std::string curr_time = minute_stamp();
@@ -109,20 +138,7 @@ void NrReport::nr_build(const std::string& func, const Json& tm, const Json& sug
     base[std::string(key)] = Command::host_fact(std::string(line));
   }
 
-  const std::string cpu_file = out_path + "CPUInfo.txt";
-  if (exists(cpu_file)) info["cpu_info"] = DATACOLLECTION().get_cpu_tag_data();
-  if (exists(out_path + "memInfo.txt")) info["mem_info"] = parsed(out_path + "memInfo.txt");
-  if (exists(out_path + "netInfo.txt")) info["net_info"] = parsed(out_path + "netInfo.txt");
-  if (exists(out_path + "diskInfo.txt")) info["io_info"] = parsed(out_path + "diskInfo.txt");
-  if (exists(cpu_file)) info["synthesis_info"] = DATACOLLECTION().get_synthesis_tag_data();
-  if (exists(out_path + "sysParamInfo.txt")) {
-    info["sys_param"] = parsed(out_path + "sysParamInfo.txt");
-  }
-  if (exists(out_path + "systemMessage.txt")) {
-    info["sys_msg"] = parsed(out_path + "systemMessage.txt");
-  }
-  const std::string hotspot_file = out_path + GlobalCall::output_hotspot_file;
-  if (exists_not_empty(hotspot_file)) info["hotspot_info"] = parsed(hotspot_file);
+  report::add_collected_data(info, out_path);
 
   info["tune_info"]["suginfo"] = sug;
   info["tune_info"]["refinfo"] = ref;

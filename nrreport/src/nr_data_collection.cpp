@@ -1,74 +1,51 @@
-// Page data of the CPU and synthesis sections, from the collected-data files of the output
-// directory.
+// Page data of the CPU and synthesis sections, from the collection's one set of figures.
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <string_view>
 
 #include <fmt/format.h>
 
-#include <orvane/collected_figures.hpp>
+#include <orvane/collected/collection.hpp>
+#include <orvane/collected/format.hpp>
 #include <orvane/config.hpp>
 #include <orvane/nr_data_collection.hpp>
 #include <orvane/nr_report.hpp>
 
+#include "collected_page.hpp"
+
 namespace orvane {
 namespace {
+
+using collected::CpuLoad;
 
 double round2(double v) {
   return std::round(v * 100.0) / 100.0;
 }
 
-// A collected file's groups: nullopt when it cannot be parsed, empty when it does not exist.
-std::optional<std::vector<CommandGroup>> groups_of(const std::string& name) {
-  const std::string path = Config::get_output_path() + name;
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) return std::vector<CommandGroup>{};
-  return NrReport::build_info(path);
+// The parts of CPU time in the order the page stacks and lists them.
+constexpr std::pair<const char*, double CpuLoad::*> kParts[] = {
+    {"user", &CpuLoad::user},     {"nice", &CpuLoad::nice}, {"system", &CpuLoad::system},
+    {"iowait", &CpuLoad::iowait}, {"irq", &CpuLoad::irq},   {"softirq", &CpuLoad::softirq},
+    {"steal", &CpuLoad::steal},   {"idle", &CpuLoad::idle}};
+
+Json load_json(const CpuLoad& l) {
+  Json row = Json{{"cpu", l.cpu}};
+  for (const auto& [name, field] : kParts) row[name] = round2(l.*field);
+  return row;
 }
 
-// The CPU utilisation output: mpstat's, or the collector's own sampling of /proc/stat.
-const CommandResult* utilisation_output(const std::vector<CommandGroup>& groups) {
-  const CommandResult* r = figures::find_output(groups, "mpstat -P ALL");
-  return r ? r : figures::find_output(groups, "/proc/stat");
-}
-
-Json load_json(const figures::CpuLoad& l) {
-  return Json{{"cpu", l.cpu},
-              {"user", round2(l.user)},
-              {"system", round2(l.system)},
-              {"iowait", round2(l.iowait)},
-              {"steal", round2(l.steal)},
-              {"idle", round2(l.idle)}};
-}
-
-Json utilisation_json(const CommandResult* output) {
+Json utilisation_json(const collected::Figures& f) {
   Json average = Json::array();
-  Json series = Json{{"time", Json::array()},   {"user", Json::array()},  {"system", Json::array()},
-                     {"iowait", Json::array()}, {"steal", Json::array()}, {"idle", Json::array()}};
-  if (output == nullptr) return Json{{"command", ""}, {"average", average}, {"series", series}};
-  const figures::CpuUtilisation u = figures::cpu_utilisation(output->res);
-  for (const auto& l : u.average) average.push_back(load_json(l));
-  for (const auto& s : u.series) {
+  Json series = Json{{"time", Json::array()}};
+  for (const auto& [name, field] : kParts) series[name] = Json::array();
+  if (f.cpu_command.empty()) return Json{{"command", ""}, {"average", average}, {"series", series}};
+  if (f.cpu) average.push_back(load_json(*f.cpu));
+  for (const auto& l : f.per_cpu) average.push_back(load_json(l));
+  for (const auto& s : f.cpu_series) {
     series["time"].push_back(s.time);
-    series["user"].push_back(round2(s.load.user));
-    series["system"].push_back(round2(s.load.system));
-    series["iowait"].push_back(round2(s.load.iowait));
-    series["steal"].push_back(round2(s.load.steal));
-    series["idle"].push_back(round2(s.load.idle));
+    for (const auto& [name, field] : kParts) series[name].push_back(round2(s.load.*field));
   }
-  return Json{{"command", output->cmd}, {"average", average}, {"series", series}};
-}
-
-Json groups_json(const std::vector<CommandGroup>& groups) {
-  Json list = Json::array();
-  for (const CommandGroup& g : groups) list.push_back(g);
-  return list;
-}
-
-Json row(std::string item, std::string value, std::string detail) {
-  return Json{
-      {"item", std::move(item)}, {"value", std::move(value)}, {"detail", std::move(detail)}};
+  return Json{{"command", f.cpu_command}, {"average", average}, {"series", series}};
 }
 
 std::string bytes_text(double bytes) {
@@ -81,161 +58,192 @@ std::string bytes_text(double bytes) {
   return u == 0 ? fmt::format("{:.0f} B", bytes) : fmt::format("{:.1f} {}", bytes, units[u]);
 }
 
-// "CPU(s):" of lscpu, for the load per CPU when the utilisation lists no single CPU.
-long lscpu_cpus(const std::vector<CommandGroup>& groups) {
-  const CommandResult* r = figures::find_output(groups, "lscpu");
-  if (r == nullptr) return 0;
-  constexpr std::string_view kLabel = "CPU(s):";
-  size_t at = 0;
-  while (at < r->res.size()) {
-    const size_t end = std::min(r->res.find('\n', at), r->res.size());
-    if (std::string_view(r->res).substr(at, end - at).starts_with(kLabel)) {
-      return std::strtol(r->res.c_str() + at + kLabel.size(), nullptr, 10);
-    }
-    at = end + 1;
-  }
-  return 0;
+std::string rate_text(double v) {
+  return v >= 100 || v == 0 ? fmt::format("{:.0f}", v) : fmt::format("{:.1f}", v);
 }
 
-void cpu_rows(Json& rows, const std::vector<CommandGroup>& cpu_groups) {
-  const CommandResult* util_out = utilisation_output(cpu_groups);
-  const figures::CpuUtilisation u =
-      util_out ? figures::cpu_utilisation(util_out->res) : figures::CpuUtilisation{};
-  std::vector<figures::CpuLoad> cpus;
-  for (const auto& l : u.average) {
-    if (l.cpu != "all") cpus.push_back(l);
-  }
-  long ncpu = static_cast<long>(cpus.size());
-  if (ncpu == 0) ncpu = lscpu_cpus(cpu_groups);
+Json resource(std::string name, std::string item, std::string utilisation, std::string saturation,
+              std::string errors) {
+  return Json{{"resource", std::move(name)},
+              {"item", std::move(item)},
+              {"utilisation", std::move(utilisation)},
+              {"saturation", std::move(saturation)},
+              {"errors", std::move(errors)}};
+}
 
-  if (const CommandResult* r = figures::find_output(cpu_groups, "/proc/loadavg")) {
-    if (auto load = figures::load_average(r->res)) {
-      std::string detail = "over 1, 5 and 15 minutes";
-      if (ncpu > 0) {
-        detail += fmt::format("; {:.2f} per CPU over 1 minute on {} CPUs",
-                              load->one / static_cast<double>(ncpu), ncpu);
+void cpu_resource(Json& rows, const collected::Figures& f) {
+  if (!f.cpu && !f.load) return;
+  std::string use = "not sampled";
+  if (f.cpu) {
+    const CpuLoad& a = *f.cpu;
+    use = fmt::format(
+        "{:.1f}% busy: user {:.1f}%, nice {:.1f}%, system {:.1f}%, irq {:.1f}%, softirq "
+        "{:.1f}%, steal {:.1f}%; I/O wait {:.1f}%, idle {:.1f}%",
+        a.busy(), a.user, a.nice, a.system, a.irq, a.softirq, a.steal, a.iowait, a.idle);
+    if (a.nice >= 10) {
+      use += fmt::format(
+          "; {:.0f}% went to niced (background) processes, which yield to "
+          "normal-priority work",
+          a.nice);
+    }
+    if (f.per_cpu.size() > 1) {
+      auto [low, high] = std::minmax_element(
+          f.per_cpu.begin(), f.per_cpu.end(),
+          [](const CpuLoad& x, const CpuLoad& y) { return x.busy() < y.busy(); });
+      if (high->busy() - low->busy() < 5) {
+        use += fmt::format("; all {} CPUs equally busy ({:.0f}% to {:.0f}%)", f.per_cpu.size(),
+                           low->busy(), high->busy());
+      } else {
+        use += fmt::format("; busiest CPU {} at {:.1f}%, least busy CPU {} at {:.1f}%", high->cpu,
+                           high->busy(), low->cpu, low->busy());
       }
-      rows.push_back(row(
-          "Load average",
-          fmt::format("{:.2f} / {:.2f} / {:.2f}", load->one, load->five, load->fifteen), detail));
     }
   }
-  if (!u.average.empty() && u.average.front().cpu == "all") {
-    const auto& a = u.average.front();
-    rows.push_back(row(
-        "CPU utilisation", fmt::format("{:.1f}% busy", a.busy()),
-        fmt::format("user {:.1f}%, system {:.1f}%, I/O wait {:.1f}%, steal {:.1f}%, idle {:.1f}%; "
-                    "mean of {} samples",
-                    a.user, a.system, a.iowait, a.steal, a.idle, u.series.size())));
+  std::vector<std::string> sat;
+  if (f.load) {
+    std::string load = fmt::format("load average {:.2f} / {:.2f} / {:.2f}", f.load->one,
+                                   f.load->five, f.load->fifteen);
+    if (f.cpus > 0) load += fmt::format(" on {} CPUs", f.cpus);
+    sat.push_back(load);
   }
-  if (cpus.size() > 1) {
-    auto [low, high] = std::minmax_element(
-        cpus.begin(), cpus.end(),
-        [](const figures::CpuLoad& x, const figures::CpuLoad& y) { return x.busy() < y.busy(); });
-    rows.push_back(row("Busiest CPU", fmt::format("CPU {} {:.1f}% busy", high->cpu, high->busy()),
-                       fmt::format("least busy: CPU {} {:.1f}%", low->cpu, low->busy())));
+  if (auto r = f.runnable_per_cpu()) {
+    sat.push_back(fmt::format("{:.1f} tasks running or ready to run per CPU", *r));
+  }
+  if (f.cpu_pressure) sat.push_back(fmt::format("CPU pressure {:.1f}%", *f.cpu_pressure));
+  std::string saturation;
+  for (const auto& s : sat) saturation += (saturation.empty() ? "" : "; ") + s;
+  rows.push_back(resource("CPUs", "", use, saturation.empty() ? "not collected" : saturation, "-"));
+}
+
+void memory_resource(Json& rows, const collected::Figures& f) {
+  if (!f.mem_total_kb) return;
+  std::string use = "total " + bytes_text(*f.mem_total_kb * 1024.0);
+  if (auto p = f.memory_available_percent()) {
+    use = fmt::format("{} available of {} ({:.0f}%)", bytes_text(*f.mem_available_kb * 1024.0),
+                      bytes_text(*f.mem_total_kb * 1024.0), *p);
+  }
+  std::string sat = "no swap space";
+  if (f.swap_total_kb && *f.swap_total_kb > 0) {
+    sat = fmt::format("swap {} used of {}",
+                      bytes_text((*f.swap_total_kb - f.swap_free_kb.value_or(0)) * 1024.0),
+                      bytes_text(*f.swap_total_kb * 1024.0));
+  }
+  if (f.memory_pressure) sat += fmt::format("; memory pressure {:.1f}%", *f.memory_pressure);
+  rows.push_back(resource("Memory", "", use, sat, "-"));
+}
+
+void disk_resources(Json& rows, const collected::Figures& f) {
+  const std::string over = f.window > 0 ? fmt::format(" over {:.0f} s", f.window) : "";
+  for (const auto& d : f.disks) {
+    std::string use = fmt::format("{:.1f}% busy{}: {} reads/s, {} writes/s", d.util, over,
+                                  rate_text(d.reads), rate_text(d.writes));
+    if (f.window > 0) {
+      use += fmt::format(", {}/s read, {}/s written", bytes_text(d.read_bytes),
+                         bytes_text(d.write_bytes));
+    }
+    std::string kind = d.rotational ? (*d.rotational ? "rotating disk" : "SSD") : "disk";
+    rows.push_back(resource("Disk", d.device + " (" + kind + ")", use, "-", "-"));
   }
 }
 
-void memory_rows(Json& rows, const std::vector<CommandGroup>& mem_groups) {
-  if (const CommandResult* r = figures::find_output(mem_groups, "/proc/meminfo")) {
-    const auto total = figures::meminfo_field(r->res, "MemTotal");
-    const auto available = figures::meminfo_field(r->res, "MemAvailable");
-    if (total && available && *total > 0) {
-      const auto swap_total = figures::meminfo_field(r->res, "SwapTotal").value_or(0);
-      const auto swap_free = figures::meminfo_field(r->res, "SwapFree").value_or(0);
-      const std::string swap =
-          swap_total > 0
-              ? fmt::format("swap: {} used of {}", bytes_text((swap_total - swap_free) * 1024.0),
-                            bytes_text(swap_total * 1024.0))
-              : "no swap space";
-      rows.push_back(
-          row("Memory",
-              fmt::format("{} available of {} ({:.0f}%)", bytes_text(*available * 1024.0),
-                          bytes_text(*total * 1024.0),
-                          100.0 * static_cast<double>(*available) / static_cast<double>(*total)),
-              swap));
-    }
-  }
-  if (const CommandResult* r = figures::find_output(mem_groups, "/proc/pressure/memory")) {
-    if (auto some = figures::pressure_some_avg10(r->res)) {
-      rows.push_back(row("Memory pressure", fmt::format("{:.2f}%", *some),
-                         "share of the last 10 s in which some tasks waited for memory"));
-    }
+void network_resources(Json& rows, const collected::Figures& f) {
+  for (const auto& n : f.networks) {
+    const std::string use =
+        fmt::format("{} packets/s in, {} out; {}/s in, {}/s out", rate_text(n.rx_packets),
+                    rate_text(n.tx_packets), bytes_text(n.rx_bytes), bytes_text(n.tx_bytes));
+    std::string item = n.device;
+    if (!n.state.empty()) item += " (" + n.state + ")";
+    rows.push_back(resource("Network device", item, use,
+                            fmt::format("{} drops/s", rate_text(n.drops)),
+                            fmt::format("{} errors/s", rate_text(n.errors))));
   }
 }
 
-void disk_rows(Json& rows, const std::vector<CommandGroup>& disk_groups) {
-  const CommandResult* r = figures::find_output(disk_groups, "iostat");
-  if (r == nullptr) return;
-  auto disks = figures::iostat_devices(r->res);
-  std::erase_if(disks, [](const figures::DiskLoad& d) {
-    return d.device.starts_with("loop") || d.device.starts_with("ram");
-  });
-  if (disks.empty()) return;
-  std::stable_sort(disks.begin(), disks.end(),
-                   [](const auto& a, const auto& b) { return a.util > b.util; });
-  disks.resize(std::min<size_t>(disks.size(), 3));
-  std::string value, detail;
-  for (const auto& d : disks) {
-    value += fmt::format("{}{} {:.1f}% busy", value.empty() ? "" : ", ", d.device, d.util);
-    detail += fmt::format("{}{}: {:.1f} reads/s, {:.1f} writes/s", detail.empty() ? "" : "; ",
-                          d.device, d.reads, d.writes);
+void tcp_resource(Json& rows, const collected::Figures& f) {
+  if (!f.sockets) return;
+  std::string errors = "-";
+  if (f.tcp_retransmits && f.tcp_segments) {
+    errors = fmt::format("{} retransmitted segments/s of {} sent", rate_text(*f.tcp_retransmits),
+                         rate_text(*f.tcp_segments));
   }
-  rows.push_back(row("Busiest disks", value, detail));
+  const auto count = [](long long n, const char* one, const char* many) {
+    return fmt::format("{} {}", n, n == 1 ? one : many);
+  };
+  rows.push_back(resource(
+      "Kernel TCP queues", "",
+      count(f.sockets->tcp_established, "established connection", "established connections") +
+          ", " + count(f.sockets->tcp_listening, "listening socket", "listening sockets"),
+      count(f.sockets->tcp_timewait, "connection in TIME-WAIT", "connections in TIME-WAIT"),
+      errors));
 }
 
-void network_rows(Json& rows, const std::vector<CommandGroup>& net_groups) {
-  const CommandResult* r = figures::find_output(net_groups, "/proc/net/dev");
-  if (r == nullptr) return;
-  auto devices = figures::net_dev(r->res);
-  std::erase_if(devices, [](const figures::NetCounters& d) {
-    return d.device == "lo" || d.rx_bytes + d.tx_bytes == 0;
-  });
-  if (devices.empty()) return;
-  std::string faults;
-  for (const auto& d : devices) {
-    const auto errors = d.rx_errors + d.tx_errors;
-    const auto dropped = d.rx_dropped + d.tx_dropped;
-    if (errors + dropped > 0) {
-      faults += fmt::format("{}{}: {} errors, {} dropped", faults.empty() ? "" : "; ", d.device,
-                            errors, dropped);
+Json fact(std::string value, std::string source) {
+  return Json{{"value", std::move(value)}, {"source", std::move(source)}};
+}
+
+Json facts_json(collected::Collection& data, const collected::Figures& f) {
+  Json facts = Json::object();
+  facts["system_version"] = fact(f.os_name, "/etc/os-release");
+  auto kib = [](const std::optional<long long>& v) {
+    return v ? bytes_text(static_cast<double>(*v) * 1024.0) : std::string();
+  };
+  facts["memory_total"] = fact(kib(f.mem_total_kb), "/proc/meminfo");
+  facts["memory_free"] = fact(kib(f.mem_free_kb), "/proc/meminfo");
+  facts["memory_available"] = fact(kib(f.mem_available_kb), "/proc/meminfo");
+  std::string mhz;
+  if (const CommandResult* r = data.find(collected::kCpuFile, "cpu MHz")) {
+    const size_t colon = r->res.find(':');
+    if (colon != std::string::npos) {
+      mhz = r->res.substr(colon + 1);
+      mhz.erase(0, mhz.find_first_not_of(" \t"));
+      mhz.erase(mhz.find_last_not_of(" \t\n") + 1);
     }
   }
-  std::stable_sort(devices.begin(), devices.end(), [](const auto& a, const auto& b) {
-    return a.rx_bytes + a.tx_bytes > b.rx_bytes + b.tx_bytes;
-  });
-  devices.resize(std::min<size_t>(devices.size(), 3));
-  std::string value;
-  for (const auto& d : devices) {
-    value += fmt::format("{}{} {} in, {} out", value.empty() ? "" : ", ", d.device,
-                         bytes_text(static_cast<double>(d.rx_bytes)),
-                         bytes_text(static_cast<double>(d.tx_bytes)));
+  facts["cpu_mhz"] = fact(mhz, "/proc/cpuinfo, current clock rate");
+  Json devices = Json::array();
+  for (const auto& a : f.addresses) {
+    if (a.device == "lo") continue;
+    devices.push_back(Json{{"name", a.device}, {"state", a.state}, {"addresses", a.addresses}});
   }
-  rows.push_back(row("Busiest network devices", value,
-                     "traffic since boot; " + (faults.empty() ? "no errors or drops" : faults)));
+  facts["network_devices"] = Json{{"value", devices}, {"source", "ip -br addr"}};
+  return facts;
 }
 
 }  // namespace
 
+namespace report {
+
+Json cpu_tag_data(collected::Collection& data, const collected::Figures& f) {
+  Json page = Json::object();
+  page["utilisation"] = utilisation_json(f);
+  Json groups = Json::array();
+  for (const CommandGroup& g : data.groups(collected::kCpuFile)) groups.push_back(g);
+  page["groups"] = std::move(groups);
+  return page;
+}
+
+Json synthesis_tag_data(collected::Collection& data, const collected::Figures& f) {
+  Json rows = Json::array();
+  cpu_resource(rows, f);
+  memory_resource(rows, f);
+  disk_resources(rows, f);
+  network_resources(rows, f);
+  tcp_resource(rows, f);
+  return Json{{"resources", rows}, {"facts", facts_json(data, f)}};
+}
+
+}  // namespace report
+
 Json DATACOLLECTION::get_cpu_tag_data() {
-  const auto groups = groups_of("CPUInfo.txt");
-  if (!groups) return Json();
-  Json data = Json::object();
-  data["utilisation"] = utilisation_json(utilisation_output(*groups));
-  data["groups"] = groups_json(*groups);
-  return data;
+  collected::Collection data(Config::get_output_path());
+  if (!data.readable(collected::kCpuFile)) return Json();
+  return report::cpu_tag_data(data, collected::derive_figures(data));
 }
 
 Json DATACOLLECTION::get_synthesis_tag_data() {
-  const auto cpu_groups = groups_of("CPUInfo.txt");
-  if (!cpu_groups) return Json();
-  Json rows = Json::array();
-  cpu_rows(rows, *cpu_groups);
-  if (auto mem = groups_of("memInfo.txt")) memory_rows(rows, *mem);
-  if (auto disk = groups_of("diskInfo.txt")) disk_rows(rows, *disk);
-  if (auto net = groups_of("netInfo.txt")) network_rows(rows, *net);
-  return rows;
+  collected::Collection data(Config::get_output_path());
+  if (!data.readable(collected::kCpuFile)) return Json();
+  return report::synthesis_tag_data(data, collected::derive_figures(data));
 }
 
 }  // namespace orvane

@@ -7,7 +7,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "text.hpp"
+#include <orvane/collected/text.hpp>
 
 namespace orvane {
 namespace {
@@ -165,7 +165,7 @@ bool ReportDocument::replace_text(std::string_view tag, std::string_view pattern
   } else {
     inert = false;
   }
-  if (inert) inert = !report::find_invalid_utf8(text).has_value();
+  if (inert) inert = !collected::find_invalid_utf8(text).has_value();
   stale_ = !inert;
   return true;
 }

@@ -6,7 +6,7 @@
 #include <orvane/nr_report.hpp>
 #include <orvane/util.hpp>
 
-#include "text.hpp"
+#include <orvane/collected/text.hpp>
 
 namespace orvane {
 namespace {
@@ -24,7 +24,7 @@ void for_each_line(std::string_view text, F&& line) {
 }
 
 std::string trimmed(const std::string& text) {
-  return std::string(report::trim(text));
+  return std::string(collected::trim(text));
 }
 
 }  // namespace
@@ -51,7 +51,7 @@ std::vector<NetDeviceRecord> NrReport::build_netsum() {
   const std::string listing =
       Command::host_fact("nmcli device status | awk '{i++; if(i>1 && \"--\"!=$4) {print $1}}'");
   for_each_line(listing, [&](std::string_view piece) {
-    if (report::trim(piece).empty() || piece == "--") return;
+    if (collected::trim(piece).empty() || piece == "--") return;
     NetDeviceRecord dev;
     dev.name = std::string(piece);
     const std::string name = shell_quote(dev.name);
@@ -76,7 +76,7 @@ std::vector<DiskRecord> NrReport::build_disksum() {
   std::vector<DiskRecord> disks;
   const std::string listing = Command::host_fact("lsblk -rdn -o NAME,SIZE,TYPE | grep disk");
   for_each_line(listing, [&](std::string_view line) {
-    if (report::trim(line).empty()) return;
+    if (collected::trim(line).empty()) return;
     DiskRecord disk;
     std::vector<std::string_view> fields;
     for (size_t start = 0;;) {

@@ -1,7 +1,7 @@
 // The /proc/stat sampling, read back by the report's reader of mpstat's layout.
 #include <gtest/gtest.h>
 
-#include <orvane/collected_figures.hpp>
+#include <orvane/collected/figures.hpp>
 
 #include "cpu_sampler.hpp"
 
@@ -42,7 +42,7 @@ TEST(SampleUtilisation, ReportsTheSharesInMpstatLayout) {
   EXPECT_EQ(waited, 4);
   EXPECT_EQ(next, 3u);
 
-  const figures::CpuUtilisation u = figures::cpu_utilisation(text);
+  const collected::CpuUtilisation u = collected::cpu_utilisation(text);
   ASSERT_EQ(u.series.size(), 2u);
   EXPECT_EQ(u.series[0].time, "12:00:00");
   EXPECT_DOUBLE_EQ(u.series[0].load.user, 30.0);  // 60 user ticks of 200, guest counted in
@@ -50,8 +50,12 @@ TEST(SampleUtilisation, ReportsTheSharesInMpstatLayout) {
   EXPECT_DOUBLE_EQ(u.series[0].load.iowait, 5.0);
   EXPECT_DOUBLE_EQ(u.series[0].load.idle, 55.0);
   EXPECT_DOUBLE_EQ(u.series[1].load.steal, 25.0);
-  EXPECT_DOUBLE_EQ(u.series[1].load.user, 15.0);    // nice
-  EXPECT_DOUBLE_EQ(u.series[1].load.system, 10.0);  // irq + softirq
+  // Nice, irq and softirq stay apart from user and system time.
+  EXPECT_DOUBLE_EQ(u.series[1].load.user, 0.0);
+  EXPECT_DOUBLE_EQ(u.series[1].load.nice, 15.0);
+  EXPECT_DOUBLE_EQ(u.series[1].load.system, 0.0);
+  EXPECT_DOUBLE_EQ(u.series[1].load.irq, 5.0);
+  EXPECT_DOUBLE_EQ(u.series[1].load.softirq, 5.0);
 
   ASSERT_EQ(u.average.size(), 3u);
   EXPECT_EQ(u.average[0].cpu, "all");

@@ -133,7 +133,7 @@ TEST(Config, DataFilesComeFromTheConfigurationDirectoryFirst) {
 namespace orvane {
 namespace {
 
-TEST(Utf8, WellFormedSequencesOnlyAndReplacementPerBadByte) {
+TEST(Utf8, WellFormedSequencesOnlyAndReplacementPerIllFormedPart) {
   const struct {
     std::string text;
     bool valid;
@@ -149,8 +149,9 @@ TEST(Utf8, WellFormedSequencesOnlyAndReplacementPerBadByte) {
       {"\xc0\xaf", false, "\xEF\xBF\xBD\xEF\xBF\xBD"},                  // overlong
       {"\xed\xa0\x80", false, "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // surrogate
       {"\xf4\x90\x80\x80", false,
-       "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},   // past U+10FFFF
-      {"end\xe4\xb8", false, "end\xEF\xBF\xBD\xEF\xBF\xBD"},  // cut short
+       "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // past U+10FFFF
+      {"end\xe4\xb8", false, "end\xEF\xBF\xBD"},             // cut short: one ill-formed part
+      {"\xe4\xb8x\xf0\x9f", false, "\xEF\xBF\xBDx\xEF\xBF\xBD"},
       {"", true, ""},
   };
   for (const auto& c : cases) {

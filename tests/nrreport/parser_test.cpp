@@ -42,7 +42,7 @@ class BuildInfo : public ::testing::TestWithParam<ParseCase> {};
 TEST_P(BuildInfo, ParsesTheFile) {
   const ParseCase& c = GetParam();
   test::TempDir dir;
-  const std::string path = dir.str() + "data.txt";
+  const std::string path = dir.dir() + "data.txt";
   test::write_bytes(path, c.bytes);
   LogCapture log;
   const auto result = NrReport::build_info(path);
@@ -138,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(BuildInfoPaths, MissingPathWarnsOnceAndGivesEmptyList) {
   test::TempDir dir;
-  for (const std::string& path : {dir.str() + "absent.txt", std::string()}) {
+  for (const std::string& path : {dir.dir() + "absent.txt", std::string()}) {
     LogCapture log;
     const auto result = NrReport::build_info(path);
     ASSERT_TRUE(result.has_value());
@@ -161,7 +161,7 @@ TEST(BuildInfoPaths, UnreadableFileIsAParseFailure) {
   test::TempDir dir;
   std::string path = "/proc/self/mem";
   if (::geteuid() != 0) {
-    path = dir.str() + "secret.txt";
+    path = dir.dir() + "secret.txt";
     test::write_bytes(path, "Command: g\nSubCommand: a\n1\n" + G);
     ::chmod(path.c_str(), 0);
   }

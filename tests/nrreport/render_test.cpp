@@ -10,8 +10,10 @@
 #include <orvane/log.hpp>
 #include <orvane/nr_report.hpp>
 
+#include <orvane/collected/text.hpp>
 #include "report_document.hpp"
 #include "support.hpp"
+
 #include "text.hpp"
 
 namespace orvane {
@@ -253,7 +255,7 @@ TEST(Utf8Check, AgreesWithTheLibraryDecoder) {
     } catch (const Json::type_error&) {
       library_valid = false;
     }
-    ASSERT_EQ(!report::find_invalid_utf8(s).has_value(), library_valid)
+    ASSERT_EQ(!collected::find_invalid_utf8(s).has_value(), library_valid)
         << Json(s).dump(-1, ' ', true, Json::error_handler_t::replace);
   }
 }
@@ -279,9 +281,9 @@ class Render : public ::testing::Test {
 
 TEST_F(Render, InlinesTheAssetsAndAppendsThePageData) {
   const NrReport report;
-  const std::string outfile = out_.str() + "r.html";
+  const std::string outfile = out_.dir() + "r.html";
   const Json info = {{"k", "</script>"}, {"a", Json::array()}};
-  NrReportInternals::render(report, info, inst_.str() + "nrreport/orvane_report.html", outfile);
+  NrReportInternals::render(report, info, inst_.dir() + "nrreport/orvane_report.html", outfile);
   EXPECT_EQ(test::read_bytes(outfile),
             "<!DOCTYPE html>\n<html><head><style>BCSS</style>\n<style>ACSS</style></head><body>\n"
             "<script>JQ</script><script>BJS</script>\n<script>function init() {}</script></body>"
@@ -294,10 +296,10 @@ TEST_F(Render, InlinesTheAssetsAndAppendsThePageData) {
 TEST_F(Render, MissingAssetLeavesNoHalfBuiltReport) {
   std::filesystem::remove(inst_.path() / "third_party/jquery/jquery-2.2.0.min.js");
   const NrReport report;
-  const std::string outfile = out_.str() + "r.html";
+  const std::string outfile = out_.dir() + "r.html";
   test::write_bytes(outfile, "earlier report");
   try {
-    NrReportInternals::render(report, Json::object(), inst_.str() + "nrreport/orvane_report.html",
+    NrReportInternals::render(report, Json::object(), inst_.dir() + "nrreport/orvane_report.html",
                               outfile);
     FAIL() << "rendered without jQuery";
   } catch (const std::system_error& e) {
@@ -309,9 +311,9 @@ TEST_F(Render, MissingAssetLeavesNoHalfBuiltReport) {
 
 TEST_F(Render, MissingTemplateWritesNothing) {
   const NrReport report;
-  const std::string outfile = out_.str() + "r.html";
+  const std::string outfile = out_.dir() + "r.html";
   EXPECT_THROW(
-      NrReportInternals::render(report, Json::object(), inst_.str() + "nope.html", outfile),
+      NrReportInternals::render(report, Json::object(), inst_.dir() + "nope.html", outfile),
       std::system_error);
   EXPECT_FALSE(std::filesystem::exists(outfile));
 }

@@ -39,7 +39,7 @@ TEST_F(Summaries, DeviceListsWithoutConnectedDevices) {
 // Fields other than addr and netmask keep what the command printed (less the final line end that
 // the command service drops); a name from the listing is spliced in only when it is a plain word.
 TEST_F(Summaries, UntrimmedFieldsAndQuotedNames) {
-  const std::string pwned = dir_.str() + "PWNED";
+  const std::string pwned = dir_.dir() + "PWNED";
   const std::string odd = "br0;touch>" + pwned;
   test::FakeTools tools(
       dir_.path(),
@@ -75,7 +75,7 @@ TEST_F(Summaries, DisksWithModelAndShortLines) {
 }
 
 TEST_F(Summaries, DiskNameIsQuotedAndBlankFieldsCount) {
-  const std::string pwned = dir_.str() + "PWNED";
+  const std::string pwned = dir_.dir() + "PWNED";
   test::FakeTools tools(
       dir_.path(), {{"lsblk", "printf '%s\\n' 'sd$(touch${IFS}" + pwned + ") 5G disk' 'vdb  disk'"},
                     {"fdisk", "printf 'Disk model: \\tM1\\t\\n'"}});

@@ -9,6 +9,8 @@
 #include <orvane/json.hpp>
 #include <orvane/nr_report.hpp>
 
+#include "../support/temp_dir.hpp"
+
 namespace orvane {
 
 // Reaches NrReport's private rendering stage.
@@ -24,19 +26,8 @@ class NrReportInternals {
 
 namespace orvane::test {
 
-// A fresh directory, removed with everything in it at the end of the test.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  std::string str() const { return path_.string() + "/"; }  // ends with a separator
-
- private:
-  std::filesystem::path path_;
-};
+// The one temporary directory of the tests.
+using TempDir = orvane::testing::TempDir;
 
 void write_bytes(const std::filesystem::path& path, std::string_view bytes);
 std::string read_bytes(const std::filesystem::path& path);

@@ -2,6 +2,8 @@
 // host opened in headless Chromium, and the runs that must stop without a report.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <orvane/json.hpp>
 #include <orvane/util.hpp>
 
@@ -25,6 +27,28 @@ std::vector<fs::path> reports_in(const fs::path& dir) {
   return found;
 }
 
+// The machine-readable result beside the report: orvane_<what>_<the report's stamp>.json, with
+// the keys the README documents.
+Json result_beside(const fs::path& report, const std::string& what) {
+  const std::string name = report.filename().string();
+  const std::string stamp = name.substr(std::string("orvane_report_").size(), 8);
+  const fs::path path = report.parent_path() / ("orvane_" + what + "_" + stamp + ".json");
+  EXPECT_TRUE(fs::exists(path)) << path;
+  const Json result = Json::parse(read_file(path));
+  for (const char* key : {"version", "host", "start", "stop", "figures"}) {
+    EXPECT_TRUE(result.contains(key)) << key;
+  }
+  const Json& f = result["figures"];
+  for (const char* key : {"user", "nice", "system", "iowait", "irq", "softirq", "steal", "idle"}) {
+    EXPECT_TRUE(f["cpu"][key].is_number()) << key << " " << f["cpu"].dump();
+  }
+  for (const char* key : {"load", "memory", "swap", "pressure", "disks", "networks", "tcp"}) {
+    EXPECT_TRUE(f.contains(key)) << key;
+  }
+  EXPECT_TRUE(f["memory"]["total_kib"].is_number()) << f["memory"].dump();
+  return result;
+}
+
 Json page_data(const fs::path& report) {
   const std::string html = read_file(report);
   const std::string marker = "\nvar info = ";
@@ -42,6 +66,24 @@ TEST(AnalysisRun, ReportOfThisHostOpensInChromiumWithEverySection) {
   EXPECT_TRUE(r.out.starts_with("调优报告输出路径: " + reports[0].string() + "\n")) << r.out;
   EXPECT_NE(r.out.find("\ntotal runtime: "), std::string::npos) << r.out;
   EXPECT_EQ(r.err, "");
+
+  const Json result = result_beside(reports[0], "analysis");
+  ASSERT_TRUE(result["checks"].is_array());
+  EXPECT_GE(result["checks"].size(), 15u);
+  for (const Json& c : result["checks"]) {
+    const std::set<std::string> statuses = {"ok", "change", "not_applicable", "not_available"};
+    EXPECT_TRUE(statuses.contains(c["status"].get<std::string>())) << c.dump();
+    for (const char* key : {"parameter", "area", "current", "suggested", "severity", "evidence",
+                            "reason", "reference"}) {
+      EXPECT_TRUE(c.contains(key)) << key << " " << c.dump();
+    }
+  }
+  for (const Json& f : result["findings"]) {
+    for (const char* key : {"severity", "kind", "text", "metric", "value", "item"}) {
+      EXPECT_TRUE(f.contains(key)) << key << " " << f.dump();
+    }
+  }
+  EXPECT_TRUE(result["workloads"].is_array());
 
   const Json info = page_data(reports[0]);
   EXPECT_EQ(info["cpu_info"]["utilisation"]["series"]["time"].size(), 2u);
@@ -87,6 +129,10 @@ TEST(CollectionRun, WithoutPerfTheTraceIsLeftOutInOneLine) {
   const Json info = page_data(reports[0]);
   EXPECT_EQ(info["hotspot_info"], Json::array());
   EXPECT_EQ(info["hldata"], Json::array()) << "no analysis in a collection run";
+  const Json result = result_beside(reports[0], "collection");
+  for (const char* key : {"findings", "checks", "workloads"}) {
+    EXPECT_FALSE(result.contains(key)) << key << ": no analysis in a collection run";
+  }
 }
 
 struct FailedRun {

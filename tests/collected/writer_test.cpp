@@ -5,10 +5,11 @@
 #include <orvane/nr_report.hpp>
 #include <orvane/util.hpp>
 
+#include <orvane/collected/format.hpp>
+#include <orvane/collected/writer.hpp>
 #include "../support/temp_dir.hpp"
-#include "collected_file.hpp"
 
-namespace orvane::collect {
+namespace orvane::collected {
 namespace {
 
 struct CleanCase {
@@ -87,4 +88,4 @@ TEST(CollectedFile, ParsesBackIntoTheSameGroupsAndCommands) {
 }
 
 }  // namespace
-}  // namespace orvane::collect
+}  // namespace orvane::collected

@@ -1,9 +1,10 @@
 // The writer of collected-data files.
-#include "collected_file.hpp"
+#include <orvane/collected/writer.hpp>
 
+#include <orvane/collected/format.hpp>
 #include <orvane/util.hpp>
 
-namespace orvane::collect {
+namespace orvane::collected {
 namespace {
 
 void defuse(std::string& text, std::string_view separator) {
@@ -56,8 +57,8 @@ std::string CollectedFile::text() const {
     const std::string name = clean_output(group, "-");
     for (size_t i = 0; i < blocks.size(); ++i) {
       if (i > 0) text.append(kCommandSeparator).append("\n");
-      text += "Command: " + name + "\nSubCommand: " + blocks[i].command + "\n" + blocks[i].output +
-              "\n";
+      text.append(kGroupLabel).append(name).append("\n").append(kCommandLabel);
+      text += blocks[i].command + "\n" + blocks[i].output + "\n";
     }
     text.append(kGroupSeparator).append("\n");
   }
@@ -70,4 +71,4 @@ void CollectedFile::commit(const std::filesystem::path& path) const {
   file.commit();
 }
 
-}  // namespace orvane::collect
+}  // namespace orvane::collected

@@ -1,12 +1,12 @@
 // Readers of the figures in the collector's command outputs. Every reader is lenient: a line it
 // does not understand is skipped, so a tool of another version costs a figure, never the report.
-#include <orvane/collected_figures.hpp>
+#include <orvane/collected/figures.hpp>
 
 #include <algorithm>
 #include <charconv>
 #include <map>
 
-namespace orvane::figures {
+namespace orvane::collected {
 namespace {
 
 std::vector<std::string_view> words(std::string_view line) {
@@ -73,23 +73,19 @@ double value_at(const std::vector<std::string_view>& row, std::optional<size_t> 
   return number(row[*column]).value_or(0);
 }
 
+// The fields of a CpuLoad, for summing and scaling all of them alike.
+constexpr double CpuLoad::*kCpuFields[] = {&CpuLoad::user,   &CpuLoad::nice, &CpuLoad::system,
+                                           &CpuLoad::iowait, &CpuLoad::irq,  &CpuLoad::softirq,
+                                           &CpuLoad::steal,  &CpuLoad::idle};
+
 CpuLoad mean(const std::string& cpu, const std::vector<CpuLoad>& loads) {
   CpuLoad m;
   m.cpu = cpu;
   if (loads.empty()) return m;
   for (const CpuLoad& l : loads) {
-    m.user += l.user;
-    m.system += l.system;
-    m.iowait += l.iowait;
-    m.steal += l.steal;
-    m.idle += l.idle;
+    for (auto f : kCpuFields) m.*f += l.*f;
   }
-  const double n = static_cast<double>(loads.size());
-  m.user /= n;
-  m.system /= n;
-  m.iowait /= n;
-  m.steal /= n;
-  m.idle /= n;
+  for (auto f : kCpuFields) m.*f /= static_cast<double>(loads.size());
   return m;
 }
 
@@ -116,10 +112,11 @@ CpuUtilisation cpu_utilisation(std::string_view text) {
     CpuLoad load;
     load.cpu = std::string(w[cpu_col]);
     // mpstat counts guest time apart from user time; it is user time of the guest.
-    load.user = value_at(w, usr) + value_at(w, header->find("%nice")) +
-                value_at(w, header->find("%guest")) + value_at(w, header->find("%gnice"));
-    load.system = value_at(w, header->find("%sys")) + value_at(w, header->find("%irq")) +
-                  value_at(w, header->find("%soft"));
+    load.user = value_at(w, usr) + value_at(w, header->find("%guest"));
+    load.nice = value_at(w, header->find("%nice")) + value_at(w, header->find("%gnice"));
+    load.system = value_at(w, header->find("%sys"));
+    load.irq = value_at(w, header->find("%irq"));
+    load.softirq = value_at(w, header->find("%soft"));
     load.iowait = value_at(w, header->find("%iowait"));
     load.steal = value_at(w, header->find("%steal"));
     load.idle = value_at(w, header->find("%idle"));
@@ -154,7 +151,35 @@ std::optional<LoadAverage> load_average(std::string_view text) {
   if (w.size() < 3) return std::nullopt;
   auto a = number(w[0]), b = number(w[1]), c = number(w[2]);
   if (!a || !b || !c) return std::nullopt;
-  return LoadAverage{*a, *b, *c};
+  LoadAverage load{*a, *b, *c};
+  if (w.size() > 3) {
+    // "running/total": the running count includes the task that read the file.
+    if (auto r = counter(w[3].substr(0, w[3].find('/')))) load.runnable = static_cast<long>(*r);
+  }
+  return load;
+}
+
+std::optional<double> vmstat_runnable(std::string_view text) {
+  std::optional<size_t> column;
+  double sum = 0;
+  int count = 0;
+  each_line(text, [&](std::string_view line) {
+    const auto w = words(line);
+    if (w.empty()) return;
+    if (!column) {
+      for (size_t i = 0; i < w.size(); ++i) {
+        if (w[i] == "r" && i + 1 < w.size() && w[i + 1] == "b") column = i;
+      }
+      return;
+    }
+    if (*column >= w.size()) return;
+    if (auto r = counter(w[*column])) {
+      sum += static_cast<double>(*r);
+      ++count;
+    }
+  });
+  if (count == 0) return std::nullopt;
+  return sum / count;
 }
 
 std::optional<long long> meminfo_field(std::string_view text, std::string_view name) {
@@ -260,6 +285,54 @@ std::vector<NetCounters> net_dev(std::string_view text) {
   return out;
 }
 
+std::vector<DiskCounters> diskstats(std::string_view text) {
+  std::vector<DiskCounters> out;
+  each_line(text, [&](std::string_view line) {
+    // major minor name reads merged sectors ms writes merged sectors ms in-flight io_ms ...
+    const auto w = words(line);
+    if (w.size() < 14 || !counter(w[0]) || !counter(w[1])) return;
+    unsigned long long v[11];
+    for (size_t i = 0; i < 11; ++i) {
+      auto c = counter(w[3 + i]);
+      if (!c) return;
+      v[i] = *c;
+    }
+    out.push_back(DiskCounters{std::string(w[2]), v[0], v[2], v[4], v[6], v[9]});
+  });
+  return out;
+}
+
+std::optional<unsigned long long> snmp_counter(std::string_view text, std::string_view proto,
+                                               std::string_view name) {
+  std::optional<unsigned long long> found;
+  const std::string prefix = std::string(proto) + ":";
+  std::vector<std::string_view> names;
+  each_line(text, [&](std::string_view line) {
+    if (found || !line.starts_with(prefix)) return;
+    const auto w = words(line);
+    if (w.size() == 2 && w[0].size() > prefix.size()) {
+      // The collector's paired form: "Tcp:RetransSegs 12".
+      if (w[0].substr(prefix.size()) == name) found = counter(w[1]);
+      return;
+    }
+    if (names.empty() || !counter(w.size() > 1 ? w[1] : "x")) {
+      names = w;
+      return;
+    }
+    for (size_t i = 1; i < names.size() && i < w.size(); ++i) {
+      if (names[i] == name) found = counter(w[i]);
+    }
+    names.clear();
+  });
+  return found;
+}
+
+std::optional<double> uptime_seconds(std::string_view text) {
+  const auto w = words(text.substr(0, text.find('\n')));
+  if (w.empty()) return std::nullopt;
+  return number(w[0]);
+}
+
 std::vector<LinkState> ip_links(std::string_view text) {
   std::vector<LinkState> out;
   each_line(text, [&](std::string_view line) {
@@ -282,6 +355,129 @@ std::vector<LinkState> ip_links(std::string_view text) {
   return out;
 }
 
+std::vector<Address> brief_addresses(std::string_view text) {
+  std::vector<Address> out;
+  each_line(text, [&](std::string_view line) {
+    const auto w = words(line);
+    if (w.size() < 2) return;
+    Address a;
+    a.device = std::string(w[0].substr(0, w[0].find('@')));
+    a.state = std::string(w[1]);
+    for (size_t i = 2; i < w.size(); ++i) {
+      if (!a.addresses.empty()) a.addresses += ' ';
+      a.addresses.append(w[i]);
+    }
+    out.push_back(std::move(a));
+  });
+  return out;
+}
+
+void socket_summary(std::string_view text, Sockets& into) {
+  each_line(text, [&](std::string_view line) {
+    if (!line.starts_with("TCP:")) return;
+    const auto w = words(line);
+    for (size_t i = 0; i + 1 < w.size(); ++i) {
+      std::string_view v = w[i + 1];
+      while (!v.empty() && (v.back() == ',' || v.back() == ')')) v.remove_suffix(1);
+      const auto n = counter(v);
+      if (!n) continue;
+      if (w[i] == "(estab") into.tcp_established = static_cast<long>(*n);
+      if (w[i] == "timewait") into.tcp_timewait = static_cast<long>(*n);
+    }
+  });
+}
+
+long listening_sockets(std::string_view text) {
+  long n = 0;
+  each_line(text, [&](std::string_view line) {
+    if (line.starts_with("LISTEN")) ++n;
+  });
+  return n;
+}
+
+std::vector<Process> processes(std::string_view text) {
+  std::vector<Process> out;
+  each_line(text, [&](std::string_view line) {
+    const auto w = words(line);
+    if (w.size() < 7) return;
+    const auto pid = counter(w[0]);
+    const auto elapsed = counter(w[2]);
+    const auto cpu = number(w[3]);
+    if (!pid || !elapsed || !cpu) return;
+    Process p{static_cast<long>(*pid),     std::string(w[1]),
+              static_cast<long>(*elapsed), *cpu,
+              std::string(w[6]),           ""};
+    // The command line is the rest of the line after the seventh word.
+    if (w.size() > 7) {
+      const size_t at = static_cast<size_t>(w[7].data() - line.data());
+      p.args = std::string(line.substr(at));
+      while (!p.args.empty() && (p.args.back() == ' ' || p.args.back() == '\r')) p.args.pop_back();
+    }
+    out.push_back(std::move(p));
+  });
+  return out;
+}
+
+std::vector<ServiceLimit> service_limits(std::string_view text) {
+  std::vector<ServiceLimit> out;
+  each_line(text, [&](std::string_view line) {
+    const auto w = words(line);
+    if (w.size() < 6) return;
+    const auto pid = counter(w[0]);
+    const auto cpu = number(w[2]);
+    if (!pid || !cpu) return;
+    const auto files = counter(w[3]);
+    out.push_back(ServiceLimit{static_cast<long>(*pid), std::string(w[1]), *cpu,
+                               files ? static_cast<long>(*files) : -1, std::string(w[4]),
+                               std::string(w[5])});
+  });
+  return out;
+}
+
+std::vector<BlockQueue> block_queues(std::string_view text) {
+  std::vector<BlockQueue> out;
+  each_line(text, [&](std::string_view line) {
+    const auto w = words(line);
+    if (w.size() < 2 || (w[1] != "0" && w[1] != "1")) return;
+    BlockQueue q{std::string(w[0]), w[1] == "1", ""};
+    for (size_t i = 2; i < w.size(); ++i) {
+      if (w[i].size() > 2 && w[i].front() == '[' && w[i].back() == ']') {
+        q.scheduler = std::string(w[i].substr(1, w[i].size() - 2));
+      }
+    }
+    out.push_back(std::move(q));
+  });
+  return out;
+}
+
+std::string os_release_field(std::string_view text, std::string_view name) {
+  std::string found;
+  each_line(text, [&](std::string_view line) {
+    if (!found.empty() || !line.starts_with(name) || line.size() <= name.size() ||
+        line[name.size()] != '=') {
+      return;
+    }
+    std::string_view v = line.substr(name.size() + 1);
+    while (!v.empty() && (v.back() == '\r' || v.back() == ' ')) v.remove_suffix(1);
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
+      v = v.substr(1, v.size() - 2);
+    }
+    found = std::string(v);
+  });
+  return found;
+}
+
+std::vector<const CommandResult*> find_outputs(const std::vector<CommandGroup>& groups,
+                                               std::string_view needle) {
+  std::vector<const CommandResult*> out;
+  for (const CommandGroup& g : groups) {
+    for (const CommandResult& r : g.sub) {
+      if (r.cmd.find(needle) != std::string::npos) out.push_back(&r);
+    }
+  }
+  return out;
+}
+
 const CommandResult* find_output(const std::vector<CommandGroup>& groups, std::string_view needle) {
   for (const CommandGroup& g : groups) {
     for (const CommandResult& r : g.sub) {
@@ -291,4 +487,4 @@ const CommandResult* find_output(const std::vector<CommandGroup>& groups, std::s
   return nullptr;
 }
 
-}  // namespace orvane::figures
+}  // namespace orvane::collected

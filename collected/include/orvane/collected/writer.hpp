@@ -1,24 +1,19 @@
 #pragma once
-// One collected-data file in the making: groups of command blocks between separator lines, the
-// format that the report's parser reads.
+// The writer of collected-data files: groups of command blocks between separator lines.
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-namespace orvane::collect {
+namespace orvane::collected {
 
-inline constexpr std::string_view kGroupSeparator =
-    "=========================nerith=========================";
-inline constexpr std::string_view kCommandSeparator =
-    "-------------------------nerith-------------------------";
-
-// A command's output made safe for the file: valid UTF-8 (a stray byte becomes U+FFFD), no line
+// A command's output made safe for the file: valid UTF-8 (utf8_with_replacement), no line
 // that the parser would take for a separator, and `if_empty` when nothing but white space is
 // left, since the parser drops a block without output.
 std::string clean_output(std::string_view raw, std::string_view if_empty);
 
+// One collected-data file in the making.
 class CollectedFile {
  public:
   // Appends a command block to the group, which is created at its first use.
@@ -37,4 +32,4 @@ class CollectedFile {
   std::vector<std::pair<std::string, std::vector<Block>>> groups_;
 };
 
-}  // namespace orvane::collect
+}  // namespace orvane::collected
