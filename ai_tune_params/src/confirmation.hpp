@@ -34,6 +34,10 @@ inline constexpr double kMinImprovementPercent = 1.0;
 // the paired improvements is larger than their spread (greatest minus least) and than 1%.
 ConfirmVerdict judge_confirmation(const std::vector<ConfirmRound>& rounds, bool minimize);
 
+// Most pairs one confirmation may measure: the test's exact null distribution is counted in
+// doubles, which hold 2^n up to n = 1023, and its cost grows with n^3.
+inline constexpr long long kMaxConfirmPairs = 500;
+
 // What the pairs measured so far decide.
 enum class ConfirmDecision { Accept, Reject, MoreRounds };
 

@@ -43,6 +43,9 @@ constexpr long long kMaxFileBytes = 1 << 20;
 constexpr size_t kMaxProjectName = 64;
 constexpr long long kMaxIterations = 1000;
 constexpr long long kMaxConfirmRounds = 1000;
+// The pairs an undecided confirmation may add are not limited by the iterations; each is two
+// more benchmark runs, and past this many a change is too small to be worth them.
+constexpr long long kMaxConfirmMaxRounds = 50;
 constexpr long long kMaxRepeat = 1000;
 constexpr double kMaxSeconds = 86400;
 
@@ -302,14 +305,12 @@ class Reader {
   }
 
   void read_optimizer(std::map<std::string, Entry>& top, Loaded& out) {
-    Json o = {{"method", "bayes"},
-              {"iterations", 30},
-              {"initial_points", 8},
-              {"seed", 42},
-              {"confirm_rounds", 3}};
+    Json o = {{"method", "bayes"}, {"iterations", 30},    {"initial_points", 8},
+              {"seed", 42},        {"confirm_rounds", 3}, {"confirm_max_rounds", 8}};
     if (const YAML::Node* node = optional(top, "optimizer")) {
-      auto entries = check_map(
-          *node, "optimizer", {"method", "iterations", "initial_points", "seed", "confirm_rounds"});
+      auto entries = check_map(*node, "optimizer",
+                               {"method", "iterations", "initial_points", "seed", "confirm_rounds",
+                                "confirm_max_rounds"});
       if (const YAML::Node* m = optional(entries, "method")) {
         const std::string method = text_of(*m, "optimizer.method");
         if (method != "bayes" && method != "random")
@@ -327,6 +328,16 @@ class Reader {
       }
       if (const YAML::Node* v = optional(entries, "confirm_rounds")) {
         o["confirm_rounds"] = integer_of(*v, "optimizer.confirm_rounds", 1, kMaxConfirmRounds);
+      }
+      if (const YAML::Node* v = optional(entries, "confirm_max_rounds")) {
+        const long long most =
+            integer_of(*v, "optimizer.confirm_max_rounds", 1, kMaxConfirmMaxRounds);
+        if (most < o["confirm_rounds"].get<long long>()) {
+          fail(*v, "optimizer.confirm_max_rounds",
+               "must be at least confirm_rounds (" + o["confirm_rounds"].dump() +
+                   "): it counts the confirmation's pairs in all, the extra ones included");
+        }
+        o["confirm_max_rounds"] = most;
       }
       // The confirmation measures the chosen and the original configuration once per round,
       // out of the same budget; the search needs at least one evaluation of its own.

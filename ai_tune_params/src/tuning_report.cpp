@@ -121,8 +121,11 @@ std::string evaluations_text(const Json& result) {
   const long long confirm = count(field(result, "confirmation"), "evaluations");
   std::string text =
       fmt::format("{} search + {} confirmation = {}", search, confirm, search + confirm);
+  const long long extra = count(result, "extra_evaluations");
   if (const Json budget = field(result, "iterations"); budget.is_number_integer()) {
-    text += fmt::format(" of {}", budget.get<long long>());
+    text += extra > 0 ? fmt::format(" (budget {}, {} extra to decide the confirmation)",
+                                    budget.get<long long>(), extra)
+                      : fmt::format(" of {}", budget.get<long long>());
   }
   return text;
 }
