@@ -88,20 +88,74 @@ std::vector<Row> rows_of(const Json& result) {
   return rows;
 }
 
-std::string improvement_text(const Json& result) {
-  const Json confirmation = field(result, "confirmation");
-  std::string text;
-  if (const auto median = number_at(result, "improvement")) {
-    const Json pairs = field(confirmation, "pairs");
-    const size_t rounds = pairs.is_array() ? pairs.size() : 0;
-    text = fmt::format("{} (min {}, max {}; {} paired round{})", percent_text(median),
-                       percent_text(number_at(result, "improvement_min")),
-                       percent_text(number_at(result, "improvement_max")), rounds,
-                       rounds == 1 ? "" : "s");
-  } else {
-    text = "-";
+// The confirmed figures, with the counts they rest on.
+struct Confirmed {
+  size_t pairs = 0;
+  std::optional<double> chosen, original;  // medians of the confirmation's figures
+  std::optional<double> median, min, max;  // the rounds' improvements, in percent
+  std::optional<double> low, high;         // the test's interval
+  long long confidence = 90;
+  std::string test;
+  std::optional<double> error_rate, p_value;
+};
+
+// From the record's "confirmed" entry; a record without it (written before there was one) gives
+// its improvement keys and pairs.
+Confirmed confirmed_of(const Json& result) {
+  Confirmed c;
+  const Json j = field(result, "confirmed");
+  const Json pairs = field(field(result, "confirmation"), "pairs");
+  if (const auto n = number_at(j, "pairs"); n && *n >= 0) {
+    c.pairs = static_cast<size_t>(*n);
+  } else if (pairs.is_array()) {
+    c.pairs = pairs.size();
   }
+  c.chosen = number_at(j, "chosen");
+  c.original = number_at(j, "original");
+  c.median = number_at(result, "improvement");
+  c.min = number_at(result, "improvement_min");
+  c.max = number_at(result, "improvement_max");
+  const Json interval = field(j, "interval");
+  c.low = number_at(interval, "low");
+  c.high = number_at(interval, "high");
+  if (field(interval, "confidence").is_number_integer())
+    c.confidence = field(interval, "confidence").get<long long>();
+  if (field(j, "test").is_string()) c.test = field(j, "test").get<std::string>();
+  c.error_rate = number_at(j, "error_rate_per_look");
+  c.p_value = number_at(j, "p_value");
+  return c;
+}
+
+std::string confirmed_figure_text(const std::optional<double>& v, size_t pairs) {
+  if (!v) return "- (not measured in a confirmation)";
+  return fmt::format("{} (median of {} confirmation round{})", figure_text(v), pairs,
+                     pairs == 1 ? "" : "s");
+}
+
+std::string improvement_text(const Confirmed& c) {
+  if (!c.median) return "-";
+  std::string text =
+      fmt::format("{} (median of {} paired round{}, range {} to {}; ", percent_text(c.median),
+                  c.pairs, c.pairs == 1 ? "" : "s", percent_text(c.min), percent_text(c.max));
+  text += c.low ? fmt::format("{}% interval {} to {})", c.confidence, percent_text(c.low),
+                              percent_text(c.high))
+                : fmt::format("too few pairs for a {}% interval)", c.confidence);
   return text;
+}
+
+std::string test_text(const Confirmed& c) {
+  if (c.test.empty()) return "-";
+  std::string text = c.test;
+  if (c.error_rate) text += fmt::format(", {:g}% error per look", 100 * *c.error_rate);
+  if (c.p_value) text += fmt::format(", p = {:.3f}", *c.p_value);
+  return text;
+}
+
+// The best figure of the search, which no confirmation measured again; the chosen one's search
+// figure for a record without it.
+std::optional<double> best_seen(const Json& result) {
+  if (auto v = number_at(result, "best_seen")) return v;
+  return number_at(result, "best");
 }
 
 std::string outcome_text(const Json& result) {
@@ -284,25 +338,30 @@ std::string plot_svg(const Json& result, const std::vector<Row>& rows) {
 }  // namespace
 
 std::string summary_table(const Json& result, const Json& oriparams) {
+  const Confirmed c = confirmed_of(result);
   std::string out = fmt::format(
       "tuning result ({}, {})\n",
       field(result, "method").is_string() ? field(result, "method").get<std::string>() : "-",
       field(result, "direction").is_string() ? field(result, "direction").get<std::string>() : "-");
-  out += fmt::format("  {:<13}{}\n", "baseline", figure_text(number_at(result, "baseline")));
-  out += fmt::format("  {:<13}{}\n", "best", figure_text(number_at(result, "best")));
-  out += fmt::format("  {:<13}{}\n", "improvement", improvement_text(result));
+  out += fmt::format("  {:<13}{}\n", "chosen", confirmed_figure_text(c.chosen, c.pairs));
+  out += fmt::format("  {:<13}{}\n", "original", confirmed_figure_text(c.original, c.pairs));
+  out += fmt::format("  {:<13}{}\n", "improvement", improvement_text(c));
   out += fmt::format("  {:<13}{}\n", "outcome", outcome_text(result));
+  if (!c.test.empty()) out += fmt::format("  {:<13}{}\n", "test", test_text(c));
   out += fmt::format("  {:<13}{}\n", "evaluations", evaluations_text(result));
+  out +=
+      fmt::format("  best seen while searching (unconfirmed): {}; original before searching: {}\n",
+                  figure_text(best_seen(result)), figure_text(number_at(result, "baseline")));
 
   const Json param = field(result, "param");
   const std::vector<std::string> names = config_names(param, oriparams);
   size_t name_width = std::string("configuration").size();
-  size_t value_width = std::string("best").size();
+  size_t value_width = std::string("chosen").size();
   for (const auto& name : names) {
     name_width = std::max(name_width, name.size());
     value_width = std::max(value_width, value_or_dash(param, name).size());
   }
-  out += fmt::format("  {:<{}}  {:<{}}  {}\n", "configuration", name_width, "best", value_width,
+  out += fmt::format("  {:<{}}  {:<{}}  {}\n", "configuration", name_width, "chosen", value_width,
                      "original");
   for (const auto& name : names) {
     out += fmt::format("  {:<{}}  {:<{}}  {}\n", name, name_width, value_or_dash(param, name),
@@ -358,16 +417,20 @@ std::string convergence_page(const std::string& project, const Json& result,
   const auto summary_row = [&](const std::string& name, const std::string& value) {
     page += "<tr><th>" + html_escape(name) + "</th>" + cell(value) + "</tr>\n";
   };
+  const Confirmed c = confirmed_of(result);
+  summary_row("chosen", confirmed_figure_text(c.chosen, c.pairs));
+  summary_row("original", confirmed_figure_text(c.original, c.pairs));
+  summary_row("improvement", improvement_text(c));
+  summary_row("test", test_text(c));
+  summary_row("evaluations", evaluations_text(result));
+  summary_row("best seen while searching (unconfirmed)", figure_text(best_seen(result)));
+  summary_row("original before searching", figure_text(number_at(result, "baseline")));
   summary_row("method", field(result, "method").is_string()
                             ? field(result, "method").get<std::string>()
                             : "-");
   summary_row("direction", field(result, "direction").is_string()
                                ? field(result, "direction").get<std::string>()
                                : "-");
-  summary_row("baseline", figure_text(number_at(result, "baseline")));
-  summary_row("best", figure_text(number_at(result, "best")));
-  summary_row("improvement", improvement_text(result));
-  summary_row("evaluations", evaluations_text(result));
   page += "</table>\n";
 
   page += "<h2>Convergence</h2>\n" + plot_svg(result, rows);

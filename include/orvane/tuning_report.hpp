@@ -7,9 +7,11 @@
 
 namespace orvane::tuning {
 
-// The table printed at the end of a run: baseline, best, the confirmed improvement with its
-// least and greatest round, the evaluations spent, and the chosen configuration beside the
-// original values. `result` is the optimiser's record, `oriparams` the values read before tuning.
+// The table printed at the end of a run, led by what the confirmation measured: the chosen and
+// the original configuration's medians over its rounds, the median paired improvement with its
+// range and the test's interval, the outcome and the test; then the evaluations spent, the best
+// figure seen while searching and the baseline (both unconfirmed), and the chosen configuration
+// beside the original values. `result` is the optimiser's record, `oriparams` the values read before tuning.
 std::string summary_table(const Json& result, const Json& oriparams);
 
 // One JSON object per line for every evaluation in budget order: the search evaluations

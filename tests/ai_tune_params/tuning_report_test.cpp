@@ -15,7 +15,12 @@ namespace {
 // confirmation round; the original value is hostile text from a get script.
 Json sample_result() {
   return Json::parse(R"({
-    "effective": true, "param": {"mode": "fast", "n": 4}, "best": 80.0, "baseline": 100.0,
+    "effective": true, "param": {"mode": "fast", "n": 4},
+    "confirmed": {"pairs": 1, "chosen": 85.0, "original": 100.0, "improvement": 15.0,
+                  "improvement_min": 15.0, "improvement_max": 15.0, "estimate": 15.0,
+                  "interval": {"confidence": 90, "low": null, "high": null},
+                  "test": "a paired test", "error_rate_per_look": 0.03, "p_value": 0.5},
+    "best": 80.0, "best_seen": 79.5, "baseline": 100.0,
     "improvement": 15.0, "improvement_min": 15.0, "improvement_max": 15.0,
     "direction": "minimize", "method": "bayes", "iterations": 5, "evaluations": 5,
     "search_evaluations": 3,
@@ -60,14 +65,38 @@ TEST(TuningReport, AnEmptyRecordHasNoHistory) {
 TEST(TuningReport, SummaryTableShowsTheConfirmedGainAndBothConfigurations) {
   EXPECT_EQ(summary_table(sample_result(), kOriparams),
             "tuning result (bayes, minimize)\n"
-            "  baseline     100\n"
-            "  best         80\n"
-            "  improvement  +15.00% (min +15.00%, max +15.00%; 1 paired round)\n"
+            "  chosen       85 (median of 1 confirmation round)\n"
+            "  original     100 (median of 1 confirmation round)\n"
+            "  improvement  +15.00% (median of 1 paired round, range +15.00% to +15.00%; too few "
+            "pairs for a 90% interval)\n"
             "  outcome      effective: the median improvement +15.00% is more than <all> & 1%\n"
+            "  test         a paired test, 3% error per look, p = 0.500\n"
             "  evaluations  3 search + 2 confirmation = 5 of 5\n"
-            "  configuration  best  original\n"
-            "  mode           fast  </td><script>alert('x')</script>\n"
-            "  n              4     2\n");
+            "  best seen while searching (unconfirmed): 79.5; original before searching: 100\n"
+            "  configuration  chosen  original\n"
+            "  mode           fast    </td><script>alert('x')</script>\n"
+            "  n              4       2\n");
+}
+
+// Extra pairs are counted beside the budget; the interval appears once five pairs compare.
+TEST(TuningReport, SummaryShowsTheIntervalAndTheExtraEvaluations) {
+  Json r = sample_result();
+  r["confirmed"]["pairs"] = 6;
+  r["confirmed"]["interval"]["low"] = 12.5;
+  r["confirmed"]["interval"]["high"] = 18.25;
+  r["confirmation"]["evaluations"] = 12;
+  r["extra_evaluations"] = 10;
+  const std::string table = summary_table(r, kOriparams);
+  EXPECT_NE(table.find("  original     100 (median of 6 confirmation rounds)\n"), std::string::npos)
+      << table;
+  EXPECT_NE(table.find("(median of 6 paired rounds, range +15.00% to +15.00%; 90% interval "
+                       "+12.50% to +18.25%)\n"),
+            std::string::npos)
+      << table;
+  EXPECT_NE(table.find("  evaluations  3 search + 12 confirmation = 15 (budget 5, 10 extra to "
+                       "decide the confirmation)\n"),
+            std::string::npos)
+      << table;
 }
 
 TEST(TuningReport, SummaryOfAnUnconfirmedResultSaysWhy) {
@@ -77,8 +106,11 @@ TEST(TuningReport, SummaryOfAnUnconfirmedResultSaysWhy) {
   r["confirmation"]["reason"] = "the chosen configuration is the original one";
   r["confirmation"]["pairs"] = Json::array();
   r["confirmation"]["evaluations"] = 0;
+  r["confirmed"] = {{"pairs", 0}, {"chosen", nullptr}, {"original", nullptr}};
   const std::string table = summary_table(r, kOriparams);
   EXPECT_NE(table.find("  improvement  -\n"), std::string::npos) << table;
+  EXPECT_NE(table.find("  chosen       - (not measured in a confirmation)\n"), std::string::npos)
+      << table;
   EXPECT_NE(table.find("  outcome      not effective: the chosen configuration is the original "
                        "one\n"),
             std::string::npos)
@@ -92,6 +124,9 @@ TEST(TuningReport, PageIsSelfContainedAndEscapesEveryText) {
   EXPECT_NE(page.find("&lt;/td&gt;&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;"),
             std::string::npos);
   EXPECT_NE(page.find("more than &lt;all&gt; &amp; 1%"), std::string::npos);
+  // The confirmed figures lead; the search's best comes after them, marked unconfirmed.
+  EXPECT_LT(page.find("85 (median of 1 confirmation round)"),
+            page.find("best seen while searching (unconfirmed)"));
   EXPECT_NE(page.find("&#39;a&quot;b&#39;"), std::string::npos);  // in an SVG title as well
   // Only the page's own elements: nothing from the data became markup, nothing is fetched.
   const std::set<std::string> allowed = {

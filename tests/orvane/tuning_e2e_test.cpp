@@ -85,6 +85,9 @@ TEST_F(TuningProgram, DemoTunesAndLeavesTheWorkloadAsItFoundIt) {
   EXPECT_EQ(record["result"]["method"], "bayes");
   EXPECT_EQ(record["result"]["evaluations"], 36);
   EXPECT_EQ(record["result"]["extra_evaluations"], 6);
+  EXPECT_EQ(record["result"]["confirmed"]["pairs"], 6);
+  EXPECT_TRUE(record["result"]["confirmed"]["interval"]["low"].is_number());
+  EXPECT_NE(r.out.find("  best seen while searching (unconfirmed): "), std::string::npos);
   EXPECT_EQ(record["result"]["history"].size(), 24u);
   EXPECT_EQ(record["result"]["effective"], true);
   EXPECT_EQ(count(read("tuning_demo_history.jsonl"), "\n"), 36u);
