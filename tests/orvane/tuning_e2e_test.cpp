@@ -173,6 +173,7 @@ struct Dialogue {
   size_t prompts;
   bool applied;
   int status;
+  std::string told;  // the line after the answer (the letter in lower case), and the record's
 };
 
 void PrintTo(const Dialogue& d, std::ostream* os) {
@@ -193,17 +194,38 @@ TEST_P(TuningDialogue, AcceptsOneLetterAndAsksAgainOtherwise) {
   EXPECT_EQ(r.status, GetParam().status) << r.err;
   EXPECT_EQ(count(r.out, "是否需要下发优化参数(Y/N):"), GetParam().prompts) << r.out;
   EXPECT_EQ(read("x.conf"), GetParam().applied ? "7\n" : "1\n");
+  // One English line before the first prompt, however often it is asked.
+  EXPECT_EQ(count(r.out,
+                  "Apply the chosen parameters now? Answer Y to apply them or N to keep "
+                  "the original values.\n是否需要下发优化参数(Y/N):"),
+            1u)
+      << r.out;
+  EXPECT_EQ(count(r.out, "Apply the chosen parameters now?"), 1u);
+  EXPECT_NE(r.out.find("\nanswer " + GetParam().told), std::string::npos) << r.out;
+  EXPECT_NE(read("orvaneData/orvane.log").find("Y/N answer " + GetParam().told), std::string::npos);
+  const Json answer = Json::parse(read("tuning_tiny_result.json"))["answer"];
+  EXPECT_EQ(answer["asked"], true);
+  EXPECT_EQ(answer["applied"], GetParam().applied);
+  EXPECT_EQ(answer["verified"], GetParam().applied);
+  const std::string told = GetParam().told;
+  const std::string letter = told.substr(0, told.find(':'));
+  EXPECT_EQ(answer["answer"], letter == "none" ? Json(nullptr) : Json(letter));
+  EXPECT_EQ(answer["outcome"].get<std::string>().rfind(told.substr(letter.size() + 2), 0), 0u)
+      << answer["outcome"];
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, TuningDialogue,
-    ::testing::Values(Dialogue{"y", "y\n", 1, true, 0}, Dialogue{"Y", "Y\n", 1, true, 0},
-                      Dialogue{"n", "n\n", 1, false, 0}, Dialogue{"N", "N\n", 1, false, 0},
-                      Dialogue{"yes_then_n", "yes\nn\n", 2, false, 0},
-                      Dialogue{"blank_then_Y", "\nY\n", 2, true, 0},
-                      Dialogue{"blank_before_letter", " y\ny \nN\n", 3, false, 0},
-                      Dialogue{"end_of_input", "", 1, false, 1},
-                      Dialogue{"end_after_wrong_answer", "maybe\n", 2, false, 1}),
+    ::testing::Values(
+        Dialogue{"y", "y\n", 1, true, 0, "y: applied and verified"},
+        Dialogue{"Y", "Y\n", 1, true, 0, "y: applied and verified"},
+        Dialogue{"n", "n\n", 1, false, 0, "n: left original"},
+        Dialogue{"N", "N\n", 1, false, 0, "n: left original"},
+        Dialogue{"yes_then_n", "yes\nn\n", 2, false, 0, "n: left original"},
+        Dialogue{"blank_then_Y", "\nY\n", 2, true, 0, "y: applied and verified"},
+        Dialogue{"blank_before_letter", " y\ny \nN\n", 3, false, 0, "n: left original"},
+        Dialogue{"end_of_input", "", 1, false, 1, "none: no answer"},
+        Dialogue{"end_after_wrong_answer", "maybe\n", 2, false, 1, "none: no answer"}),
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(TuningProgram, ABadProjectFileIsRefusedBeforeAnythingRuns) {
