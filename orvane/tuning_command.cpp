@@ -13,6 +13,7 @@
 #include <orvane/decorator_wrap.hpp>
 #include <orvane/log.hpp>
 #include <orvane/phaseclock.hpp>
+#include <orvane/readcfg.hpp>
 #include <orvane/scenevars.hpp>
 #include <orvane/tunepilot.hpp>
 #include <orvane/tuning_report.hpp>
@@ -65,8 +66,10 @@ std::vector<std::string> write_outputs(const std::filesystem::path& outpath,
       {record_file(outpath, project), record_text(record)}};
   if (result.is_object() && !result.empty()) {
     files.emplace_back(outpath / (stem + "_history.jsonl"), tuning::history_lines(result));
-    files.emplace_back(outpath / (stem + "_report.html"),
-                       tuning::convergence_page(project, result, oriparams));
+    files.emplace_back(
+        outpath / (stem + "_report.html"),
+        tuning::convergence_page(project, result, oriparams,
+                                 tuning::metric_label(Cfg().get_benchmark_options())));
   }
   std::vector<std::string> written;
   for (const auto& [file, text] : files) {

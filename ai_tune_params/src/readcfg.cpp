@@ -41,6 +41,7 @@ struct Loaded {
 // where arithmetic on them could overflow or a run could not be stopped.
 constexpr long long kMaxFileBytes = 1 << 20;
 constexpr size_t kMaxProjectName = 64;
+constexpr size_t kMaxUnit = 32;
 constexpr long long kMaxIterations = 1000;
 constexpr long long kMaxConfirmRounds = 1000;
 // The pairs an undecided confirmation may add are not limited by the iterations; each is two
@@ -265,8 +266,8 @@ class Reader {
 
   void read_benchmark(std::map<std::string, Entry>& top, const YAML::Node& root, Loaded& out) {
     const YAML::Node& node = require(top, root, "", "benchmark");
-    auto entries =
-        check_map(node, "benchmark", {"command", "metric", "direction", "repeat", "timeout"});
+    auto entries = check_map(node, "benchmark",
+                             {"command", "metric", "unit", "direction", "repeat", "timeout"});
     Json b = Json::object();
     b["command"] = text_of(require(entries, node, "benchmark", "command"), "benchmark.command");
     const YAML::Node& metric_node = require(entries, node, "benchmark", "metric");
@@ -284,6 +285,18 @@ class Reader {
            "'Requests/sec:\\s+([0-9.]+)'");
     }
     b["metric"] = metric;
+    // The figure's unit, for the labels of the tuning page only.
+    if (const YAML::Node* u = optional(entries, "unit")) {
+      const std::string unit = text_of(*u, "benchmark.unit");
+      if (unit.size() > kMaxUnit) {
+        fail(*u, "benchmark.unit", "is longer than " + std::to_string(kMaxUnit) + " characters");
+      }
+      for (const char c : unit) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+          fail(*u, "benchmark.unit", "holds a control character");
+      }
+      b["unit"] = unit;
+    }
     direction_ = "maximize";
     if (const YAML::Node* d = optional(entries, "direction")) {
       direction_ = text_of(*d, "benchmark.direction");

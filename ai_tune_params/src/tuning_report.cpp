@@ -5,8 +5,10 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include <orvane/util.hpp>
@@ -201,9 +203,41 @@ std::vector<std::string> config_names(const Json& param, const Json& oriparams) 
   return names;
 }
 
+// A configuration as plain text for a tooltip: name=value, comma-separated.
+std::string plain_config(const Json& param) {
+  std::string out;
+  if (!param.is_object()) return out;
+  for (const auto& [name, value] : param.items()) {
+    out += (out.empty() ? "" : ", ") + name + "=" + value_text(value);
+  }
+  return out;
+}
+
+// Tick spacing for about `ticks` intervals over `range`: 1, 2, 2.5 or 5 times a power of ten.
+double nice_step(double range, double ticks) {
+  const double raw = range / ticks;
+  const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+  const double norm = raw / magnitude;
+  const double nice = norm <= 1 ? 1 : norm <= 2 ? 2 : norm <= 2.5 ? 2.5 : norm <= 5 ? 5 : 10;
+  return nice * magnitude;
+}
+
+// A tick value with as many decimals as the step needs (none for a step of 1 or more).
+std::string tick_text(double value, double step) {
+  int decimals = 0;
+  while (decimals < 9 && std::fabs(step * std::pow(10.0, decimals) -
+                                   std::round(step * std::pow(10.0, decimals))) > 1e-9) {
+    ++decimals;
+  }
+  if (std::fabs(value) < step * 1e-9) value = 0;  // no "-0"
+  return fmt::format("{:.{}f}", value, decimals);
+}
+
 // The convergence plot: every figure as a dot, the best so far as a step line, the baseline
-// dashed, and the confirmation's measurements after a dashed separator.
-std::string plot_svg(const Json& result, const std::vector<Row>& rows) {
+// dashed, and the confirmation's measurements after a dashed separator, the chosen and the
+// original configuration's each joined by a line so that drift shows.
+std::string plot_svg(const Json& result, const std::vector<Row>& rows,
+                     const std::string& axis_label) {
   constexpr double kW = 760, kH = 360, kLeft = 80, kRight = 150, kTop = 20, kBottom = 45;
   const double pw = kW - kLeft - kRight, ph = kH - kTop - kBottom;
   const auto baseline = number_at(result, "baseline");
@@ -221,10 +255,14 @@ std::string plot_svg(const Json& result, const std::vector<Row>& rows) {
     lo -= pad;
     hi += pad;
   }
-  // A margin around the figures, without going below zero when none is negative.
+  // A margin around the figures, without going below zero when none is negative, then out to
+  // the nearest ticks.
   const double margin = (hi - lo) * 0.05;
   lo = lo >= 0 ? std::max(lo - margin, 0.0) : lo - margin;
   hi += margin;
+  const double y_step = nice_step(hi - lo, 5);
+  lo = std::floor(lo / y_step) * y_step;
+  hi = std::ceil(hi / y_step) * y_step;
   const double n = std::max<double>(static_cast<double>(rows.size()), 1);
   auto px = [&](double index) { return kLeft + (n <= 1 ? pw / 2 : (index - 1) / (n - 1) * pw); };
   auto py = [&](double y) { return kTop + (hi - y) / (hi - lo) * ph; };
@@ -236,16 +274,24 @@ std::string plot_svg(const Json& result, const std::vector<Row>& rows) {
   svg += fmt::format(
       "<rect x=\"{}\" y=\"{}\" width=\"{}\" height=\"{}\" fill=\"#fff\" stroke=\"#999\"/>\n", kLeft,
       kTop, pw, ph);
-  // Axes: five figure ticks, and evaluation ticks about ten apart.
-  for (int k = 0; k <= 4; ++k) {
-    const double y = lo + (hi - lo) * k / 4;
+  // Axes: figure ticks at round values, evaluation ticks at 1 and at multiples of a round step.
+  const long long y_ticks = std::llround((hi - lo) / y_step);
+  for (long long k = 0; k <= y_ticks; ++k) {
+    const double y = lo + static_cast<double>(k) * y_step;
     svg += fmt::format(
         "<line x1=\"{0:.1f}\" x2=\"{1:.1f}\" y1=\"{2:.1f}\" y2=\"{2:.1f}\" stroke=\"#eee\"/>"
         "<text x=\"{3:.1f}\" y=\"{4:.1f}\" text-anchor=\"end\">{5}</text>\n",
-        kLeft, kLeft + pw, py(y), kLeft - 6, py(y) + 4, html_escape(fmt::format("{:.6g}", y)));
+        kLeft, kLeft + pw, py(y), kLeft - 6, py(y) + 4, html_escape(tick_text(y, y_step)));
   }
-  const long long step = std::max<long long>(1, static_cast<long long>(std::ceil(n / 10)));
-  for (long long i = 1; i <= static_cast<long long>(n); i += step) {
+  svg += fmt::format(
+      "<text transform=\"translate(16 {:.1f}) rotate(-90)\" text-anchor=\"middle\">{}</text>\n",
+      kTop + ph / 2, html_escape(axis_label.empty() ? "figure" : axis_label));
+  long long step = 1;  // the first of 1, 2, 5, 10, 20, 50, ... that leaves at most ten intervals
+  for (const long long s : {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000}) {
+    step = s;
+    if (n / static_cast<double>(s) <= 10) break;
+  }
+  for (long long i = 1; i <= static_cast<long long>(n); i = i == 1 && step > 1 ? step : i + step) {
     svg += fmt::format("<text x=\"{:.1f}\" y=\"{:.1f}\" text-anchor=\"middle\">{}</text>\n",
                        px(static_cast<double>(i)), kTop + ph + 16, i);
   }
@@ -266,6 +312,20 @@ std::string plot_svg(const Json& result, const std::vector<Row>& rows) {
         "<line x1=\"{0:.1f}\" x2=\"{0:.1f}\" y1=\"{1:.1f}\" y2=\"{2:.1f}\" stroke=\"#bbb\" "
         "stroke-dasharray=\"3 3\"/>\n",
         x, kTop, kTop + ph);
+    svg += fmt::format("<text x=\"{:.1f}\" y=\"{:.1f}\" fill=\"#555\">confirmation</text>\n", x + 4,
+                       kTop + 14);
+    // Each configuration's confirmation measurements joined, so that drift over the rounds shows.
+    for (const bool original : {false, true}) {
+      std::string line;
+      for (const Row& r : rows) {
+        if (!r.confirm || r.original != original || !r.figure) continue;
+        line += fmt::format("{}{:.1f},{:.1f}", line.empty() ? "M" : " L",
+                            px(static_cast<double>(r.index)), py(*r.figure));
+      }
+      if (line.empty()) continue;
+      svg += fmt::format("<path d=\"{}\" fill=\"none\" stroke=\"{}\" stroke-width=\"1\"/>\n", line,
+                         original ? "#999" : "#27ae60");
+    }
   }
 
   std::string best_line;
@@ -288,7 +348,7 @@ std::string plot_svg(const Json& result, const std::vector<Row>& rows) {
         fmt::format("#{} {}: {}{}", r.index,
                     r.confirm ? (r.original ? "confirm, original" : "confirm, chosen") : "search",
                     r.figure ? fmt::format("{:.6g}", *r.figure) : "no figure",
-                    r.param.is_object() ? " " + map_text(r.param) : ""));
+                    r.param.is_object() ? " " + plain_config(r.param) : ""));
     if (!r.figure) {
       // A failed evaluation: a cross on the bottom edge.
       const double y = kTop + ph - 6;
@@ -388,8 +448,46 @@ std::string history_lines(const Json& result) {
   return out;
 }
 
-std::string convergence_page(const std::string& project, const Json& result,
-                             const Json& oriparams) {
+std::string metric_label(const Json& benchmark) {
+  std::string name;
+  const Json pattern = field(benchmark, "metric");
+  const std::string p = pattern.is_string() ? pattern.get<std::string>() : "";
+  // The literal text before the figure's group: escapes taken literally, classes and
+  // quantifiers as a blank.
+  for (size_t i = 0; i < p.size() && p[i] != '('; ++i) {
+    const char c = p[i];
+    if (c == '\\' && i + 1 < p.size()) {
+      const char e = p[++i];
+      name += std::isalnum(static_cast<unsigned char>(e)) ? ' ' : e;
+    } else if (c == '[' || c == '{') {
+      const size_t end = p.find(c == '[' ? ']' : '}', i + 1);
+      if (end == std::string::npos) break;
+      i = end;
+      name += ' ';
+    } else if (std::string_view("^$*+?.|)").find(c) != std::string_view::npos) {
+      name += ' ';
+    } else {
+      name += c;
+    }
+  }
+  // Blanks collapsed; a trailing colon or equals sign dropped.
+  std::string tidy;
+  for (const char c : name) {
+    if (c == ' ' && (tidy.empty() || tidy.back() == ' ')) continue;
+    tidy += c;
+  }
+  while (!tidy.empty() && (tidy.back() == ' ' || tidy.back() == ':' || tidy.back() == '='))
+    tidy.pop_back();
+  if (tidy.empty()) tidy = "figure";
+  const Json unit = field(benchmark, "unit");
+  if (unit.is_string() && !unit.get<std::string>().empty()) {
+    tidy += " (" + unit.get<std::string>() + ")";
+  }
+  return tidy;
+}
+
+std::string convergence_page(const std::string& project, const Json& result, const Json& oriparams,
+                             const std::string& axis_label) {
   const std::vector<Row> rows = rows_of(result);
   const auto cell = [](const std::string& text) { return "<td>" + html_escape(text) + "</td>"; };
   const auto num = [](const std::string& text) {
@@ -433,7 +531,7 @@ std::string convergence_page(const std::string& project, const Json& result,
                                : "-");
   page += "</table>\n";
 
-  page += "<h2>Convergence</h2>\n" + plot_svg(result, rows);
+  page += "<h2>Convergence</h2>\n" + plot_svg(result, rows, axis_label);
 
   const Json param = field(result, "param");
   page +=
@@ -445,9 +543,18 @@ std::string convergence_page(const std::string& project, const Json& result,
   }
   page += "</table>\n";
 
+  // Every evaluation, one column per parameter.
+  std::vector<std::string> names = config_names(param, oriparams);
+  for (const Row& r : rows) {
+    for (const std::string& name : config_names(r.param, Json::object())) {
+      if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    }
+  }
   page +=
       "<h2>Evaluations</h2>\n<table>\n<tr><th>#</th><th>phase</th><th>figure</th>"
-      "<th>best so far</th><th>configuration</th></tr>\n";
+      "<th>best so far</th>";
+  for (const std::string& name : names) page += "<th>" + html_escape(name) + "</th>";
+  page += "</tr>\n";
   for (const Row& r : rows) {
     std::string phase = "search";
     if (r.confirm) {
@@ -456,8 +563,9 @@ std::string convergence_page(const std::string& project, const Json& result,
     }
     page += "<tr>" + num(std::to_string(r.index)) + cell(phase) +
             num(r.figure ? fmt::format("{:.6g}", *r.figure) : "no figure") +
-            num(r.confirm ? "" : figure_text(r.best)) +
-            cell(r.param.is_object() ? map_text(r.param) : "-") + "</tr>\n";
+            num(r.confirm ? "" : figure_text(r.best));
+    for (const std::string& name : names) page += cell(value_or_dash(r.param, name));
+    page += "</tr>\n";
   }
   page += "</table>\n</body>\n</html>\n";
   return page;

@@ -74,6 +74,14 @@ TEST_F(ReadCfg, TheOptimizerDefaultsToBayesWithThreeConfirmationRounds) {
             R"("confirm_max_rounds":8})");
 }
 
+TEST_F(ReadCfg, TheUnitIsKeptOnlyWhenGiven) {
+  write("u.yaml",
+        "project: p\nbenchmark: {command: b, metric: '(1)', unit: requests/s}\n"
+        "params:\n  - {name: x, type: int, range: [1, 2], get: g, set: s}\n");
+  EXPECT_EQ(Cfg().init("u.yaml")["benchmark"]["unit"], "requests/s");
+  EXPECT_EQ(Cfg().get_benchmark_options()["unit"], "requests/s");
+}
+
 TEST_F(ReadCfg, ARefusedFileKeepsThePreviousConfiguration) {
   write("good.yaml", kGood);
   Cfg().init("good.yaml");
@@ -206,6 +214,13 @@ INSTANTIATE_TEST_SUITE_P(
                 "project: p\nbenchmark: {command: b, metric: '(1)'}\n"
                 "optimizer: {confirm_max_rounds: 1000}\n",
                 "optimizer.confirm_max_rounds: must be at most 50"},
+        Refusal{"unit_too_long",
+                "project: p\nbenchmark: {command: b, metric: '(1)', unit: " + std::string(33, 'u') +
+                    "}\nparams: []\n",
+                "bad.yaml:2: benchmark.unit: is longer than 32 characters"},
+        Refusal{"unit_with_a_line_break",
+                "project: p\nbenchmark: {command: b, metric: '(1)', unit: \"a\\nb\"}\nparams: []\n",
+                "benchmark.unit: holds a control character"},
         Refusal{"timeout_above_a_day",
                 "project: p\nbenchmark: {command: b, metric: '(1)', timeout: 1e300}\nparams: []\n",
                 "benchmark.timeout: must be at most 86400 seconds"},

@@ -118,6 +118,36 @@ TEST(TuningReport, SummaryOfAnUnconfirmedResultSaysWhy) {
   EXPECT_NE(table.find("  evaluations  3 search + 0 confirmation = 3 of 5\n"), std::string::npos);
 }
 
+TEST(TuningReport, MetricLabelIsThePatternsTextAndTheUnit) {
+  const std::pair<Json, std::string> cases[] = {
+      {{{"metric", R"(Requests/sec:\s+([0-9.]+))"}, {"unit", "requests/s"}},
+       "Requests/sec (requests/s)"},
+      {{{"metric", "value: ([0-9.e+-]+)"}}, "value"},
+      {{{"metric", R"(^latency p99 \(ms\)\s*=\s*([0-9]+))"}}, "latency p99 (ms)"},
+      {{{"metric", "[Tt]hroughput{1}: ([0-9]+)"}}, "hroughput"},
+      {{{"metric", "([0-9.]+)"}, {"unit", ""}}, "figure"},
+      {Json::object(), "figure"},
+  };
+  for (const auto& [benchmark, label] : cases) EXPECT_EQ(metric_label(benchmark), label);
+}
+
+TEST(TuningReport, PlotHasRoundTicksAnAxisLabelAndTheConfirmationLines) {
+  Json r = sample_result();
+  r["direction"] = "maximize";
+  const std::string page = convergence_page("demo", r, kOriparams, "Requests/sec (requests/s)");
+  // Figures from 79.5 to 100: ticks every 5 from 75 to 105.
+  for (const char* tick : {">75</text>", ">80</text>", ">100</text>", ">105</text>"}) {
+    EXPECT_NE(page.find(tick), std::string::npos) << tick;
+  }
+  EXPECT_EQ(page.find(">79.5</text>"), std::string::npos);
+  EXPECT_NE(page.find("rotate(-90)\" text-anchor=\"middle\">Requests/sec (requests/s)</text>"),
+            std::string::npos);
+  EXPECT_NE(page.find(">confirmation</text>"), std::string::npos);
+  // Configurations as table cells of plain values, not as Python maps.
+  EXPECT_NE(page.find("<td>fast</td><td>4</td>"), std::string::npos) << page;
+  EXPECT_EQ(page.find("{&#39;mode&#39;"), std::string::npos);
+}
+
 TEST(TuningReport, PageIsSelfContainedAndEscapesEveryText) {
   const std::string page = convergence_page("demo", sample_result(), kOriparams);
   EXPECT_EQ(page.rfind("<!DOCTYPE html>\n", 0), 0u);
@@ -127,7 +157,8 @@ TEST(TuningReport, PageIsSelfContainedAndEscapesEveryText) {
   // The confirmed figures lead; the search's best comes after them, marked unconfirmed.
   EXPECT_LT(page.find("85 (median of 1 confirmation round)"),
             page.find("best seen while searching (unconfirmed)"));
-  EXPECT_NE(page.find("&#39;a&quot;b&#39;"), std::string::npos);  // in an SVG title as well
+  EXPECT_NE(page.find("<td>a&quot;b</td>"), std::string::npos);
+  EXPECT_NE(page.find("mode=a&quot;b, n=9</title>"), std::string::npos);  // in an SVG title
   // Only the page's own elements: nothing from the data became markup, nothing is fetched.
   const std::set<std::string> allowed = {
       "!DOCTYPE", "html", "head", "meta", "title", "style", "body", "h1",   "h2",   "p",
@@ -153,8 +184,7 @@ TEST(TuningReport, PlotDrawsEveryEvaluationAndTheBestLine) {
   EXPECT_EQ(count("<title>"), 6u);   // the page's, and one per evaluation
   EXPECT_EQ(count("<circle "), 3u);  // the two search figures, and the legend's
   EXPECT_EQ(count("stroke=\"#c0392b\" stroke-width=\"1.5\""), 1u);  // the failed one's cross
-  EXPECT_NE(page.find("<title>#2 search: no figure {&#39;mode&#39;: &#39;a&quot;b&#39;, "),
-            std::string::npos);
+  EXPECT_NE(page.find("<title>#2 search: no figure mode=a&quot;b, n=9</title>"), std::string::npos);
 }
 
 }  // namespace
