@@ -77,6 +77,19 @@ struct PairedTest {
 PairedTest decide_confirmation(const std::vector<ConfirmRound>& rounds, bool minimize,
                                const ConfirmRule& rule = {});
 
+// The one-sided error per look that keeps the chance of accepting a change that is no better at
+// most `overall` over all looks from `first` to `last` pairs. When the chosen configuration is no
+// better, each pair's sign is a fair coin independent of the ranks of the pairs' sizes, whatever
+// the noise (continuous, symmetric, pairs independent): the smallest p-value along the looks
+// therefore has one distribution, simulated here once per (first, last) with a fixed seed. One
+// look gives `overall` itself.
+double per_look_alpha(size_t first, size_t last, double overall);
+
+// The rule of a confirmation of `rounds` pairs first and at most `max_rounds` in all, its error
+// per look set so that at most 5% of changes that are no better are accepted.
+inline constexpr double kConfirmErrorRate = 0.05;
+ConfirmRule confirm_rule(size_t rounds, size_t max_rounds);
+
 // The pairs of one confirmation and what they decided.
 struct Confirmation {
   std::vector<ConfirmRound> rounds;

@@ -261,8 +261,8 @@ Json Optimizer::run() {
   // scripts, so that drift over the run hits both alike. The first `rounds` pairs come out of the
   // budget; while the paired test does not decide, more pairs follow, up to max_rounds, as
   // extra evaluations.
-  tuning::ConfirmRule rule;
-  rule.max_rounds = static_cast<size_t>(std::max(max_rounds, rounds));
+  const tuning::ConfirmRule rule =
+      tuning::confirm_rule(static_cast<size_t>(rounds), static_cast<size_t>(max_rounds));
   tuning::Confirmation confirmation;
   Json pair_records = Json::array();
   std::string skipped;
@@ -362,6 +362,7 @@ Json Optimizer::run() {
                          {"estimate", optional_json(test.estimate)},
                          {"interval", std::move(interval)},
                          {"test", "one-sided Wilcoxon signed-rank test of the paired ratios"},
+                         {"error_rate", tuning::kConfirmErrorRate},
                          {"error_rate_per_look", rule.alpha},
                          {"p_value", pairs.empty() ? Json(nullptr) : Json(test.p_value)}};
   result["best"] = chosen_is_original ? baseline : *evaluations[chosen].figure;

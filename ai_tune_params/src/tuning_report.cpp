@@ -98,7 +98,7 @@ struct Confirmed {
   std::optional<double> low, high;         // the test's interval
   long long confidence = 90;
   std::string test;
-  std::optional<double> error_rate, p_value;
+  std::optional<double> error_rate, overall_error_rate, p_value;
 };
 
 // From the record's "confirmed" entry; a record without it (written before there was one) gives
@@ -124,6 +124,7 @@ Confirmed confirmed_of(const Json& result) {
     c.confidence = field(interval, "confidence").get<long long>();
   if (field(j, "test").is_string()) c.test = field(j, "test").get<std::string>();
   c.error_rate = number_at(j, "error_rate_per_look");
+  c.overall_error_rate = number_at(j, "error_rate");
   c.p_value = number_at(j, "p_value");
   return c;
 }
@@ -148,7 +149,11 @@ std::string improvement_text(const Confirmed& c) {
 std::string test_text(const Confirmed& c) {
   if (c.test.empty()) return "-";
   std::string text = c.test;
-  if (c.error_rate) text += fmt::format(", {:g}% error per look", 100 * *c.error_rate);
+  if (c.error_rate) text += fmt::format(", {:.2g}% error per look", 100 * *c.error_rate);
+  if (c.overall_error_rate) {
+    text += fmt::format(" (at most {:g}% of changes that are no better accepted)",
+                        100 * *c.overall_error_rate);
+  }
   if (c.p_value) text += fmt::format(", p = {:.3f}", *c.p_value);
   return text;
 }

@@ -29,19 +29,21 @@ class Optimizer {
   // The search gets iterations - 2 * confirm_rounds evaluations (confirm_rounds: default 3).
   // The configuration chosen by the strategy's recommend() (the best posterior mean for bayes)
   // is then measured alternately with the original, chosen first, confirm_rounds times; while a
-  // one-sided Wilcoxon signed-rank test of the paired ratios (3% error per look) neither accepts
+  // one-sided Wilcoxon signed-rank test of the paired ratios neither accepts
   // nor rejects, one more pair follows, up to confirm_max_rounds pairs in all (default 8). Those
-  // further pairs are extra evaluations beyond `iterations`. The result is effective only when
-  // the test accepts: the chosen configuration gave a figure in every round, is better at that
-  // error level, and its estimated improvement is more than 1%. When the chosen configuration is
+  // further pairs are extra evaluations beyond `iterations`. The error per look is set so that
+  // at most 5% of changes that are no better are accepted over all looks (tuning::confirm_rule).
+  // The result is effective only when the test accepts: the chosen configuration gave a figure
+  // in every round, is better at that error level, and its estimated improvement is more than
+  // 1%. When the chosen configuration is
   // the original one, nothing is confirmed and the result is not effective. The last
   // configuration measured stays applied: putting the scene back is the caller's business.
   //
   // Returns {} when no search evaluation produced a figure, else the record
   //   {effective, param,
   //    confirmed: {pairs, chosen, original, improvement, improvement_min, improvement_max,
-  //                estimate, interval: {confidence, low, high}, test, error_rate_per_look,
-  //                p_value},
+  //                estimate, interval: {confidence, low, high}, test, error_rate,
+  //                error_rate_per_look, p_value},
   //    best, best_seen, baseline, improvement, improvement_min, improvement_max,
   //    direction, method, iterations, extra_evaluations, evaluations, search_evaluations,
   //    exhausted, interrupted,

@@ -101,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Identical pairs pass the test at six (p = 1/64), not before (1/32 at five).
         Confirmation{"steady_gain", 1100, "maximize", "", 8, 6, true, 10, 10, 10,
-                     "is better at the 3% error level"},
+                     "is better at the 2.9% error level per look"},
         // Five pairs give a 90% interval, here entirely below 1%.
         Confirmation{"half_a_percent_is_not_enough", 1005, "maximize", "", 8, 5, false, 0.5, 0.5,
                      0.5, "lies below 1%"},
@@ -110,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
         Confirmation{"loss_among_gains", 1100, "maximize", gains({10, -5, 20, 15, 12, 18, 25}), 8,
                      7, true, 15, -5, 25, "7 pairs, p = 0.016) is better"},
         Confirmation{"undecided_at_the_limit", 1100, "maximize", gains({10, -5, 20, -3}), 4, 4,
-                     false, 3.5, -5, 20, "is not better at the 3% error level"},
+                     false, 3.5, -5, 20, "is not better at the 3.1% error level per look"},
         // Both drift down by a tenth per round: the pairs still compare like with like.
         Confirmation{"drift_hits_both", 1100, "maximize",
                      "0\n0\n0\n-110\n-100\n-220\n-200\n-330\n-300\n-440\n-400\n-550\n-500\n", 8, 6,
