@@ -504,10 +504,13 @@ std::string convergence_page(const std::string& project, const Json& result, con
       "tuning: " +
       html_escape(project) +
       "</title>\n<style>\n"
-      "body{font-family:system-ui,sans-serif;margin:2em;color:#222;max-width:1100px}\n"
+      "body{font-family:system-ui,sans-serif;margin:2em;color:#222;max-width:1300px}\n"
       "table{border-collapse:collapse;margin:0.5em 0 1.5em}\n"
       "th,td{padding:3px 12px;text-align:left;border-bottom:1px solid #ddd;vertical-align:top}\n"
       "td.num{text-align:right;font-variant-numeric:tabular-nums}\n"
+      // Wide tables scroll on their own rather than widening the page; cells keep one line.
+      "table.wide{display:block;overflow-x:auto;max-width:100%;font-size:13px}\n"
+      "table.wide th,table.wide td{white-space:nowrap;padding:2px 8px}\n"
       "svg{font:12px system-ui,sans-serif}\n"
       ".effective{color:#1e8449}.not{color:#922b21}\n"
       "</style>\n</head>\n<body>\n";
@@ -556,7 +559,7 @@ std::string convergence_page(const std::string& project, const Json& result, con
     }
   }
   page +=
-      "<h2>Evaluations</h2>\n<table>\n<tr><th>#</th><th>phase</th><th>figure</th>"
+      "<h2>Evaluations</h2>\n<table class=\"wide\">\n<tr><th>#</th><th>phase</th><th>figure</th>"
       "<th>best so far</th>";
   for (const std::string& name : names) page += "<th>" + html_escape(name) + "</th>";
   page += "</tr>\n";
