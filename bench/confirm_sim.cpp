@@ -4,6 +4,9 @@
 //
 // usage: orvane-confirm-sim [--trials=N] [--alpha=A] [--rounds=N] [--max-rounds=N]
 //
+// The error per look is the tuning run's own (set for at most 5% false acceptance over the
+// looks from --rounds to --max-rounds) unless --alpha gives one.
+//
 // Each trial measures the chosen and the original configuration alternately, chosen first, as a
 // tuning run does: confirm_rounds pairs, then more while the paired test asks for them, up to
 // max_rounds. Noise models, all multiplicative on the true figure:
@@ -93,12 +96,13 @@ int main(int argc, char** argv) {
   int trials = 20000;
   ConfirmRule rule;
   size_t rounds = 3;
+  double alpha = 0;  // 0: the tuning run's own, set for 5% in all
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a.rfind("--trials=", 0) == 0) {
       trials = std::stoi(a.substr(9));
     } else if (a.rfind("--alpha=", 0) == 0) {
-      rule.alpha = std::stod(a.substr(8));
+      alpha = std::stod(a.substr(8));
     } else if (a.rfind("--rounds=", 0) == 0) {
       rounds = std::stoul(a.substr(9));
     } else if (a.rfind("--max-rounds=", 0) == 0) {
@@ -110,12 +114,15 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  const size_t max_rounds = rule.max_rounds;
+  rule = orvane::tuning::confirm_rule(rounds, max_rounds);
+  if (alpha > 0) rule.alpha = alpha;
   const Noise noises[] = {
       {"gauss-2%", 0.02, false, 0},       {"gauss-5%", 0.05, false, 0},
       {"gauss-10%", 0.10, false, 0},      {"bimodal-independent", 0.03, true, 1.0},
       {"bimodal-drift", 0.03, true, 0.1},
   };
-  std::printf("rule: signed-rank test at one-sided %.3g per look, %zu to %zu pairs; %d trials\n",
+  std::printf("rule: signed-rank test at one-sided %.4g per look, %zu to %zu pairs; %d trials\n",
               rule.alpha, rounds, rule.max_rounds, trials);
   std::printf("%-20s %14s %14s %10s %14s %14s\n", "noise", "accept no-gain", "reject +20%", "pairs",
               "old: accept 0", "old: rej +20%");

@@ -155,8 +155,8 @@ RunResult run_orvane(const Objective& obj, std::uint64_t seed, const Settings& s
     int evaluations = b - confirm;
     Point reported = stock;
     if (space.key(x) != stock_key) {
-      orvane::tuning::ConfirmRule rule;
-      rule.max_rounds = static_cast<size_t>(s.confirm_max);
+      const orvane::tuning::ConfirmRule rule = orvane::tuning::confirm_rule(
+          static_cast<size_t>(s.confirm_rounds), static_cast<size_t>(s.confirm_max));
       auto figure = [](double v) {
         return std::isnan(v) ? std::nullopt : std::optional<double>(v);
       };

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <iostream>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -45,6 +47,15 @@ bool write_output(const std::filesystem::path& file, const std::string& text) {
   }
 }
 
+std::filesystem::path record_file(const std::filesystem::path& outpath,
+                                  const std::string& project) {
+  return outpath / ("tuning_" + project + "_result.json");
+}
+
+std::string record_text(const Json& record) {
+  return record.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
 // The run's files in the output directory: the whole record (JSON), the evaluations (JSON
 // lines) and the page with the convergence plot. Returns the paths written.
 std::vector<std::string> write_outputs(const std::filesystem::path& outpath,
@@ -53,12 +64,13 @@ std::vector<std::string> write_outputs(const std::filesystem::path& outpath,
   const Json& oriparams = record["oriparams"];
   const std::string stem = "tuning_" + project;
   std::vector<std::pair<std::filesystem::path, std::string>> files = {
-      {outpath / (stem + "_result.json"),
-       record.dump(2, ' ', false, Json::error_handler_t::replace) + "\n"}};
+      {record_file(outpath, project), record_text(record)}};
   if (result.is_object() && !result.empty()) {
     files.emplace_back(outpath / (stem + "_history.jsonl"), tuning::history_lines(result));
-    files.emplace_back(outpath / (stem + "_report.html"),
-                       tuning::convergence_page(project, result, oriparams));
+    files.emplace_back(
+        outpath / (stem + "_report.html"),
+        tuning::convergence_page(project, result, oriparams,
+                                 tuning::metric_label(Cfg().get_benchmark_options())));
   }
   // An effective result can be applied later, and undone, with `orvane apply`.
   if (result.is_object() && result.value("effective", false) && result.contains("param")) {
@@ -90,6 +102,38 @@ std::vector<std::string> write_outputs(const std::filesystem::path& outpath,
     if (write_output(file, text)) written.push_back(file.string());
   }
   return written;
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& l : lines) out += (out.empty() ? "" : "; ") + l;
+  return out;
+}
+
+// The administrator's answer and what followed, as the record keeps it and one line tells it.
+Json answer_record(const std::optional<TunePilot::Answer>& a, const std::string& failure) {
+  Json out = {{"question", "是否需要下发优化参数"}, {"asked", true}};
+  std::string outcome;
+  if (!a || a->answer.empty()) {
+    out["answer"] = nullptr;
+    outcome = "no answer: " + failure;
+  } else if (a->answer != "y" && a->answer != "Y") {
+    out["answer"] = a->answer;
+    outcome = "left original: nothing was applied";
+  } else {
+    out["answer"] = a->answer;
+    if (a->verified) {
+      outcome = "applied and verified: every value reads back as set";
+    } else if (a->applied) {
+      outcome = "applied, not verified: " + joined(a->problems);
+    } else {
+      outcome = "not applied as a whole, a set script failed: " + joined(a->problems);
+    }
+  }
+  out["applied"] = a && a->applied;
+  out["verified"] = a && a->verified;
+  out["outcome"] = outcome;
+  return out;
 }
 
 int run_tuning(const Json& options) {
@@ -153,27 +197,59 @@ int run_tuning(const Json& options) {
 
   const Json result = pilot.get_opt_params_value();
   const bool effective = result["effective"].get<bool>();
+  // The fixed outcome text, and the same in English.
   if (effective) {
-    std::cout << "本次调优最佳参数组合: " << tuning::map_text(result["param"]) << "\n";
+    const std::string param = tuning::map_text(result["param"]);
+    std::cout << "本次调优最佳参数组合: " << param << "\n"
+              << "Best parameter combination of this tuning run: " << param << "\n";
   } else {
-    std::cout << "本次调优未找到更优配置,保持初始配置: " << tuning::map_text(pilot.get_oriparams())
-              << "\n";
+    const std::string original = tuning::map_text(pilot.get_oriparams());
+    std::cout << "本次调优未找到更优配置,保持初始配置: " << original << "\n"
+              << "This tuning run found no better configuration; keeping the initial "
+                 "configuration: "
+              << original << "\n";
   }
   std::cout << tuning::summary_table(result, pilot.get_oriparams());
-  for (const std::string& file : write_outputs(outpath, project, record())) {
+  Json full = record();
+  full["answer"] = {
+      {"question", "是否需要下发优化参数"},
+      {"asked", effective},
+      {"answer", nullptr},
+      {"applied", false},
+      {"verified", false},
+      {"outcome",
+       effective ? "not answered yet" : "left original: no better configuration was confirmed"}};
+  for (const std::string& file : write_outputs(outpath, project, full)) {
     std::cout << "written: " << file << "\n";
   }
+  if (!effective) {
+    timer.total_runtime("tuning end");
+    return kExitOk;
+  }
 
-  if (effective) {
-    try {
-      pilot.set_optparams(result["param"]);
-    } catch (const std::exception& e) {
-      std::cout << "\n";
-      std::cerr << "orvane: " << e.what() << "\n";
-      return kExitFailed;
-    }
-    // An answer from a terminal ended its line already; one from a pipe did not.
-    if (!::isatty(STDIN_FILENO)) std::cout << "\n";
+  std::cout << "Apply the chosen parameters now? Answer Y to apply them or N to keep the original "
+               "values.\n";
+  std::string failure;
+  try {
+    pilot.set_optparams(result["param"]);
+  } catch (const std::exception& e) {
+    failure = e.what();
+  }
+  // An answer from a terminal ended its line already; one from a pipe (or none) did not.
+  if (!::isatty(STDIN_FILENO) || !pilot.answer() || pilot.answer()->answer.empty()) {
+    std::cout << "\n";
+  }
+  full["answer"] = answer_record(pilot.answer(), failure);
+  const std::string told = full["answer"]["answer"].is_string()
+                               ? full["answer"]["answer"].get<std::string>()
+                               : std::string("none");
+  const std::string line = "answer " + told + ": " + full["answer"]["outcome"].get<std::string>();
+  std::cout << line << "\n";
+  Logger().info("Y/N " + line);
+  write_output(record_file(outpath, project), record_text(full));
+  if (!failure.empty()) {
+    std::cerr << "orvane: " << failure << "\n";
+    return kExitFailed;
   }
   timer.total_runtime("tuning end");
   return kExitOk;

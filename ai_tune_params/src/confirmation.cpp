@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <numeric>
+#include <random>
+#include <utility>
 
 namespace orvane::tuning {
 
@@ -177,7 +180,8 @@ PairedTest decide_confirmation(const std::vector<ConfirmRound>& rounds, bool min
 
   if (significant && *t.estimate > rule.min_improvement) {
     t.decision = ConfirmDecision::Accept;
-    t.reason = fmt::format("{} is better at the {}% error level", summary, 100 * rule.alpha);
+    t.reason =
+        fmt::format("{} is better at the {:.2g}% error level per look", summary, 100 * rule.alpha);
   } else if (significant) {
     t.reason = fmt::format("{} is not more than {}%", summary, rule.min_improvement);
   } else if (t.high && *t.high < rule.min_improvement) {
@@ -186,9 +190,76 @@ PairedTest decide_confirmation(const std::vector<ConfirmRound>& rounds, bool min
     t.decision = ConfirmDecision::MoreRounds;
     t.reason = fmt::format("{} does not decide yet", summary);
   } else {
-    t.reason = fmt::format("{} is not better at the {}% error level", summary, 100 * rule.alpha);
+    t.reason = fmt::format("{} is not better at the {:.2g}% error level per look", summary,
+                           100 * rule.alpha);
   }
   return t;
+}
+
+double per_look_alpha(size_t first, size_t last, double overall) {
+  first = std::max<size_t>(first, 1);
+  last = std::max(last, first);
+  if (first == last) return overall;
+  // The simulation costs trials x last^2; past this many pairs the error is split evenly.
+  if (last > 60) return overall / static_cast<double>(last - first + 1);
+  static std::map<std::pair<size_t, size_t>, std::map<double, double>> cache;
+  auto& known = cache[{first, last}];
+  if (auto it = known.find(overall); it != known.end()) return it->second;
+
+  // P(T+ >= t) for n pairs without ties.
+  std::vector<std::vector<double>> tail(last + 1);
+  for (size_t n = first; n <= last; ++n) {
+    const std::vector<double> c = signed_rank_counts(n);
+    const double all = std::ldexp(1.0, static_cast<int>(n));
+    tail[n].assign(c.size() + 1, 0.0);
+    for (size_t t = c.size(); t-- > 0;) tail[n][t] = tail[n][t + 1] + c[t] / all;
+  }
+  constexpr int kTrials = 20000;
+  std::mt19937_64 rng(20261207);
+  std::uniform_real_distribution<double> uniform(0.0, 1.0);
+  std::vector<double> smallest(kTrials);
+  std::vector<double> sizes;
+  std::vector<bool> positive;
+  for (int k = 0; k < kTrials; ++k) {
+    sizes.clear();
+    positive.clear();
+    size_t t_plus = 0;
+    double least = 1;
+    for (size_t n = 1; n <= last; ++n) {
+      const double size = uniform(rng);
+      const bool up = uniform(rng) < 0.5;
+      // The new pair's rank, and one rank more for every larger positive pair.
+      size_t rank = 1;
+      for (size_t i = 0; i < sizes.size(); ++i) {
+        if (sizes[i] < size) {
+          ++rank;
+        } else if (positive[i]) {
+          ++t_plus;
+        }
+      }
+      if (up) t_plus += rank;
+      sizes.push_back(size);
+      positive.push_back(up);
+      if (n >= first) least = std::min(least, tail[n][t_plus]);
+    }
+    smallest[static_cast<size_t>(k)] = least;
+  }
+  std::sort(smallest.begin(), smallest.end());
+  // The largest level that at most `overall` of the paths reach, set midway below the next
+  // attainable p-value so that rounding cannot tip a decision.
+  const size_t allowed = static_cast<size_t>(overall * kTrials);
+  const double next = smallest[std::min(allowed, smallest.size() - 1)];
+  const auto at = std::lower_bound(smallest.begin(), smallest.end(), next);
+  const double alpha = at == smallest.begin() ? next / 2 : (*(at - 1) + next) / 2;
+  known[overall] = alpha;
+  return alpha;
+}
+
+ConfirmRule confirm_rule(size_t rounds, size_t max_rounds) {
+  ConfirmRule rule;
+  rule.max_rounds = std::max(rounds, max_rounds);
+  rule.alpha = per_look_alpha(rounds, rule.max_rounds, kConfirmErrorRate);
+  return rule;
 }
 
 Confirmation run_confirmation(size_t rounds, bool minimize, ConfirmRule rule,

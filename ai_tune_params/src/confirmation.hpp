@@ -34,6 +34,10 @@ inline constexpr double kMinImprovementPercent = 1.0;
 // the paired improvements is larger than their spread (greatest minus least) and than 1%.
 ConfirmVerdict judge_confirmation(const std::vector<ConfirmRound>& rounds, bool minimize);
 
+// Most pairs one confirmation may measure: the test's exact null distribution is counted in
+// doubles, which hold 2^n up to n = 1023, and its cost grows with n^3.
+inline constexpr long long kMaxConfirmPairs = 500;
+
 // What the pairs measured so far decide.
 enum class ConfirmDecision { Accept, Reject, MoreRounds };
 
@@ -72,6 +76,19 @@ struct PairedTest {
 // pairs left it undecided. Otherwise ask for another pair.
 PairedTest decide_confirmation(const std::vector<ConfirmRound>& rounds, bool minimize,
                                const ConfirmRule& rule = {});
+
+// The one-sided error per look that keeps the chance of accepting a change that is no better at
+// most `overall` over all looks from `first` to `last` pairs. When the chosen configuration is no
+// better, each pair's sign is a fair coin independent of the ranks of the pairs' sizes, whatever
+// the noise (continuous, symmetric, pairs independent): the smallest p-value along the looks
+// therefore has one distribution, simulated here once per (first, last) with a fixed seed. One
+// look gives `overall` itself.
+double per_look_alpha(size_t first, size_t last, double overall);
+
+// The rule of a confirmation of `rounds` pairs first and at most `max_rounds` in all, its error
+// per look set so that at most 5% of changes that are no better are accepted.
+inline constexpr double kConfirmErrorRate = 0.05;
+ConfirmRule confirm_rule(size_t rounds, size_t max_rounds);
 
 // The pairs of one confirmation and what they decided.
 struct Confirmation {

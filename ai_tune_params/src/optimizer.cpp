@@ -169,6 +169,12 @@ Json Optimizer::run() {
         fmt::format("{} iterations leave no evaluation for the search after the confirmation's {}",
                     iterations, 2 * rounds));
   }
+  const long long max_rounds = settings_.value(
+      "confirm_max_rounds", static_cast<long long>(tuning::ConfirmRule{}.max_rounds));
+  if (max_rounds < 1 || max_rounds > tuning::kMaxConfirmPairs) {
+    throw std::invalid_argument(
+        fmt::format("confirm_max_rounds must be 1 to {}", tuning::kMaxConfirmPairs));
+  }
   const long long search_budget = iterations - 2 * rounds;
   const double baseline = tuning::median(oriperformance_);
   auto strategy = tuning::make_strategy(space, settings_);
@@ -252,8 +258,12 @@ Json Optimizer::run() {
   }
 
   // The confirmation: chosen and original measured alternately, each applied through the set
-  // scripts, so that drift over the run hits both alike.
-  std::vector<tuning::ConfirmRound> pairs;
+  // scripts, so that drift over the run hits both alike. The first `rounds` pairs come out of the
+  // budget; while the paired test does not decide, more pairs follow, up to max_rounds, as
+  // extra evaluations.
+  const tuning::ConfirmRule rule =
+      tuning::confirm_rule(static_cast<size_t>(rounds), static_cast<size_t>(max_rounds));
+  tuning::Confirmation confirmation;
   Json pair_records = Json::array();
   std::string skipped;
   const Json& chosen_param = evaluations[chosen].param;
@@ -264,37 +274,64 @@ Json Optimizer::run() {
   } else {
     const std::string chosen_text = tuning::map_text(chosen_param);
     const std::string original_text = tuning::map_text(original);
-    for (long long r = 1; r <= rounds && !tuning::stop_requested(); ++r) {
-      Json round = {{"round", r}};
+    auto progress = [&](long long r) {
+      if (r <= rounds) {
+        return fmt::format("[{}/{}] confirm {}/{}", measured + confirmed, iterations, r, rounds);
+      }
+      return fmt::format("[{}/{} +{} extra] confirm {}/{}", measured + 2 * rounds, iterations,
+                         confirmed - 2 * rounds, r, rule.max_rounds);
+    };
+    std::vector<tuning::ConfirmRound> measured_pairs;
+    auto measure_pair = [&]() -> std::optional<tuning::ConfirmRound> {
+      const long long r = static_cast<long long>(pair_records.size()) + 1;
+      if (r == rounds + 1) {
+        const std::string why = tuning::decide_confirmation(measured_pairs, minimize, rule).reason;
+        Logger().info(
+            fmt::format("confirmation: {}; measuring more pairs, up to {}", why, rule.max_rounds));
+        std::cerr << fmt::format("undecided after {} pair{}: measuring more, up to {}\n", rounds,
+                                 rounds == 1 ? "" : "s", rule.max_rounds);
+      }
+      if (tuning::stop_requested()) return std::nullopt;
+      Json round = {{"round", r}, {"extra", r > rounds}};
       tuning::ConfirmRound pair;
       std::vector<double> figures;
-      if (!tuning::measure(chosen_param, figures)) break;
+      if (!tuning::measure(chosen_param, figures)) return std::nullopt;
       ++confirmed;
       if (!figures.empty()) pair.chosen = tuning::median(figures);
       round["chosen"] = tuning::figures_json(figures, pair.chosen);
-      std::cerr << fmt::format("[{}/{}] confirm {}/{} chosen {} -> {}\n", measured + confirmed,
-                               iterations, r, rounds, chosen_text,
+      std::cerr << fmt::format("{} chosen {} -> {}\n", progress(r), chosen_text,
                                pair.chosen ? tuning::figure_text(*pair.chosen) : "no figure");
       figures.clear();
-      if (!tuning::measure(original, figures)) break;
+      if (!tuning::measure(original, figures)) return std::nullopt;
       ++confirmed;
       if (!figures.empty()) pair.original = tuning::median(figures);
       round["original"] = tuning::figures_json(figures, pair.original);
       const auto gain = tuning::judge_confirmation({pair}, minimize).improvements.front();
       round["improvement"] = gain ? Json(*gain) : Json(nullptr);
-      std::cerr << fmt::format("[{}/{}] confirm {}/{} original {} -> {} ({})\n",
-                               measured + confirmed, iterations, r, rounds, original_text,
+      std::cerr << fmt::format("{} original {} -> {} ({})\n", progress(r), original_text,
                                pair.original ? tuning::figure_text(*pair.original) : "no figure",
                                gain ? fmt::format("{:+.2f}%", *gain) : "no comparison");
-      pairs.push_back(pair);
       pair_records.push_back(std::move(round));
-    }
+      measured_pairs.push_back(pair);
+      return pair;
+    };
+    confirmation =
+        tuning::run_confirmation(static_cast<size_t>(rounds), minimize, rule, measure_pair);
   }
-  const tuning::ConfirmVerdict verdict = tuning::judge_confirmation(pairs, minimize);
-  const bool effective = skipped.empty() && verdict.effective;
-  const std::string reason = skipped.empty() ? verdict.reason : skipped;
+  const std::vector<tuning::ConfirmRound>& pairs = confirmation.rounds;
+  const tuning::PairedTest& test = confirmation.test;
+  // The rounds' own improvements, for their median and range beside the test's estimate.
+  const tuning::ConfirmVerdict rounds_seen = tuning::judge_confirmation(pairs, minimize);
+  const bool effective = skipped.empty() && test.decision == tuning::ConfirmDecision::Accept;
+  const std::string reason = skipped.empty() ? test.reason : skipped;
   Logger().info(
       fmt::format("confirmation: {} ({})", effective ? "effective" : "not effective", reason));
+  std::vector<double> chosen_figures, original_figures;
+  for (const tuning::ConfirmRound& p : pairs) {
+    if (p.chosen) chosen_figures.push_back(*p.chosen);
+    if (p.original) original_figures.push_back(*p.original);
+  }
+  const long long extra = std::max(0LL, confirmed - 2 * rounds);
 
   Json history = Json::array();
   for (size_t k = 0; k < evaluations.size(); ++k) {
@@ -305,23 +342,48 @@ Json Optimizer::run() {
                        {"figure", e.figure ? Json(*e.figure) : Json(nullptr)}});
   }
   auto optional_json = [](const std::optional<double>& v) { return v ? Json(*v) : Json(nullptr); };
+  auto median_json = [](const std::vector<double>& v) {
+    return v.empty() ? Json(nullptr) : Json(tuning::median(v));
+  };
+  const int confidence = static_cast<int>(std::lround(100 * (1 - 2 * rule.interval_alpha)));
   Json result = Json::object();
   result["effective"] = effective;
   result["param"] = chosen_is_original ? original : chosen_param;
+  // What the confirmation measured comes first: the figures the decision rests on.
+  Json interval = {{"confidence", confidence},
+                   {"low", optional_json(test.low)},
+                   {"high", optional_json(test.high)}};
+  result["confirmed"] = {{"pairs", pairs.size()},
+                         {"chosen", median_json(chosen_figures)},
+                         {"original", median_json(original_figures)},
+                         {"improvement", optional_json(rounds_seen.median)},
+                         {"improvement_min", optional_json(rounds_seen.min)},
+                         {"improvement_max", optional_json(rounds_seen.max)},
+                         {"estimate", optional_json(test.estimate)},
+                         {"interval", std::move(interval)},
+                         {"test", "one-sided Wilcoxon signed-rank test of the paired ratios"},
+                         {"error_rate", tuning::kConfirmErrorRate},
+                         {"error_rate_per_look", rule.alpha},
+                         {"p_value", pairs.empty() ? Json(nullptr) : Json(test.p_value)}};
   result["best"] = chosen_is_original ? baseline : *evaluations[chosen].figure;
+  result["best_seen"] = *evaluations[*best].figure;
   result["baseline"] = baseline;
-  result["improvement"] = optional_json(verdict.median);
-  result["improvement_min"] = optional_json(verdict.min);
-  result["improvement_max"] = optional_json(verdict.max);
+  result["improvement"] = optional_json(rounds_seen.median);
+  result["improvement_min"] = optional_json(rounds_seen.min);
+  result["improvement_max"] = optional_json(rounds_seen.max);
   result["direction"] = direction;
   result["method"] = settings_.at("method");
   result["iterations"] = iterations;
+  result["extra_evaluations"] = extra;
   result["evaluations"] = measured + confirmed;
   result["search_evaluations"] = measured;
   result["exhausted"] = exhausted;
   result["interrupted"] = tuning::stop_requested() != 0;
   result["confirmation"] = {{"rounds", rounds},
+                            {"max_rounds", rule.max_rounds},
                             {"evaluations", confirmed},
+                            {"extra_evaluations", extra},
+                            {"interrupted", confirmation.interrupted},
                             {"skipped", skipped.empty() ? Json(nullptr) : Json(skipped)},
                             {"reason", reason},
                             {"original", original},

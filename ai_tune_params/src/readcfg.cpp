@@ -41,8 +41,12 @@ struct Loaded {
 // where arithmetic on them could overflow or a run could not be stopped.
 constexpr long long kMaxFileBytes = 1 << 20;
 constexpr size_t kMaxProjectName = 64;
+constexpr size_t kMaxUnit = 32;
 constexpr long long kMaxIterations = 1000;
 constexpr long long kMaxConfirmRounds = 1000;
+// The pairs an undecided confirmation may add are not limited by the iterations; each is two
+// more benchmark runs, and past this many a change is too small to be worth them.
+constexpr long long kMaxConfirmMaxRounds = 50;
 constexpr long long kMaxRepeat = 1000;
 constexpr double kMaxSeconds = 86400;
 
@@ -262,8 +266,8 @@ class Reader {
 
   void read_benchmark(std::map<std::string, Entry>& top, const YAML::Node& root, Loaded& out) {
     const YAML::Node& node = require(top, root, "", "benchmark");
-    auto entries =
-        check_map(node, "benchmark", {"command", "metric", "direction", "repeat", "timeout"});
+    auto entries = check_map(node, "benchmark",
+                             {"command", "metric", "unit", "direction", "repeat", "timeout"});
     Json b = Json::object();
     b["command"] = text_of(require(entries, node, "benchmark", "command"), "benchmark.command");
     const YAML::Node& metric_node = require(entries, node, "benchmark", "metric");
@@ -281,6 +285,18 @@ class Reader {
            "'Requests/sec:\\s+([0-9.]+)'");
     }
     b["metric"] = metric;
+    // The figure's unit, for the labels of the tuning page only.
+    if (const YAML::Node* u = optional(entries, "unit")) {
+      const std::string unit = text_of(*u, "benchmark.unit");
+      if (unit.size() > kMaxUnit) {
+        fail(*u, "benchmark.unit", "is longer than " + std::to_string(kMaxUnit) + " characters");
+      }
+      for (const char c : unit) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+          fail(*u, "benchmark.unit", "holds a control character");
+      }
+      b["unit"] = unit;
+    }
     direction_ = "maximize";
     if (const YAML::Node* d = optional(entries, "direction")) {
       direction_ = text_of(*d, "benchmark.direction");
@@ -302,14 +318,12 @@ class Reader {
   }
 
   void read_optimizer(std::map<std::string, Entry>& top, Loaded& out) {
-    Json o = {{"method", "bayes"},
-              {"iterations", 30},
-              {"initial_points", 8},
-              {"seed", 42},
-              {"confirm_rounds", 3}};
+    Json o = {{"method", "bayes"}, {"iterations", 30},    {"initial_points", 8},
+              {"seed", 42},        {"confirm_rounds", 3}, {"confirm_max_rounds", 8}};
     if (const YAML::Node* node = optional(top, "optimizer")) {
-      auto entries = check_map(
-          *node, "optimizer", {"method", "iterations", "initial_points", "seed", "confirm_rounds"});
+      auto entries = check_map(*node, "optimizer",
+                               {"method", "iterations", "initial_points", "seed", "confirm_rounds",
+                                "confirm_max_rounds"});
       if (const YAML::Node* m = optional(entries, "method")) {
         const std::string method = text_of(*m, "optimizer.method");
         if (method != "bayes" && method != "random")
@@ -327,6 +341,16 @@ class Reader {
       }
       if (const YAML::Node* v = optional(entries, "confirm_rounds")) {
         o["confirm_rounds"] = integer_of(*v, "optimizer.confirm_rounds", 1, kMaxConfirmRounds);
+      }
+      if (const YAML::Node* v = optional(entries, "confirm_max_rounds")) {
+        const long long most =
+            integer_of(*v, "optimizer.confirm_max_rounds", 1, kMaxConfirmMaxRounds);
+        if (most < o["confirm_rounds"].get<long long>()) {
+          fail(*v, "optimizer.confirm_max_rounds",
+               "must be at least confirm_rounds (" + o["confirm_rounds"].dump() +
+                   "): it counts the confirmation's pairs in all, the extra ones included");
+        }
+        o["confirm_max_rounds"] = most;
       }
       // The confirmation measures the chosen and the original configuration once per round,
       // out of the same budget; the search needs at least one evaluation of its own.

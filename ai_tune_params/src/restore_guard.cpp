@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 
 #include <orvane/log.hpp>
 #include <orvane/process.hpp>
@@ -71,6 +72,18 @@ RestoreOutcome restore_script_item(const ChangeItem& item) {
             "reads " + quoted(now) + " after the restore, not " + quoted(item.original)};
   }
   return {Status::restored, "restored to " + quoted(item.original)};
+}
+
+// A value read back is the one set when the texts match after trimming, or both are the same
+// number ("0.60" for 0.6).
+bool same_value(const std::string& read, const std::string& wanted) {
+  const std::string a = trim(read), b = trim(wanted);
+  if (a == b) return true;
+  char* end_a = nullptr;
+  char* end_b = nullptr;
+  const double x = std::strtod(a.c_str(), &end_a);
+  const double y = std::strtod(b.c_str(), &end_b);
+  return !a.empty() && !b.empty() && *end_a == '\0' && *end_b == '\0' && x == y;
 }
 
 }  // namespace
@@ -159,15 +172,36 @@ const RestoreGuard::Outcome& RestoreGuard::restore() {
   return *outcome_;
 }
 
-std::vector<std::string> RestoreGuard::apply(const Json& values) {
+RestoreGuard::Applied RestoreGuard::apply(const Json& values) {
   set_.state = "applied";
   for (ChangeItem& item : set_.items) {
     if (auto it = values.find(item.name); it != values.end()) item.applied = value_text(*it);
   }
   journal_.write(set_);
+  Applied out;
+  SceneVars scene;
+  for (const ScriptRun& run : scene.set_params_checked(values, limits_)) {
+    if (!run.ok()) out.problems.push_back(run.describe());
+  }
+  out.scripts_ok = out.problems.empty();
+  if (out.scripts_ok) out.problems = verify_values(scene, values, limits_);
+  return out;
+}
+
+std::vector<std::string> verify_values(SceneVars& scene, const Json& values,
+                                       const ScriptLimits& limits) {
   std::vector<std::string> problems;
-  for (const ScriptRun& run : SceneVars().set_params_checked(values, limits_)) {
-    if (!run.ok()) problems.push_back(run.describe());
+  for (const ParamReading& reading : scene.read_params_checked(limits)) {
+    auto it = values.find(reading.name);
+    if (it == values.end()) continue;
+    const std::string wanted = value_text(*it);
+    if (!reading.value) {
+      problems.push_back(reading.name + " cannot be read back (" + reading.problem + "); set to " +
+                         quoted(wanted));
+    } else if (!same_value(*reading.value, wanted)) {
+      problems.push_back(reading.name + " reads " + quoted(*reading.value) + " after " +
+                         quoted(wanted) + " was set");
+    }
   }
   return problems;
 }

@@ -38,7 +38,8 @@ std::string signal_name(int signo) {
 // The tuning run's question: "y" or "n" as answered; throws when standard input ends.
 std::string input_yon(const std::string& desc) {
   const std::optional<bool> yes = ask_yes_no(desc, std::cin, std::cout);
-  if (!yes) throw std::runtime_error("standard input ended before Y or N was answered; nothing applied");
+  if (!yes)
+    throw std::runtime_error("standard input ended before Y or N was answered; nothing applied");
   return *yes ? "y" : "n";
 }
 
@@ -225,17 +226,28 @@ bool TunePilot::run() {
 }
 
 void TunePilot::set_optparams(const Json& opt_params) {
+  answer_ = Answer{};
   const std::string set_f = input_yon("是否需要下发优化参数");
+  answer_->answer = set_f;
   if (set_f != "Y" && set_f != "y") return;
   if (!state_ || !state_->guard) {
-    SceneVars().set_params(opt_params);
+    SceneVars scene;
+    scene.set_params(opt_params);
+    answer_->applied = true;
+    answer_->problems = tuning::verify_values(scene, opt_params, ScriptLimits{});
+    answer_->verified = answer_->problems.empty();
     return;
   }
-  const std::vector<std::string> problems = state_->guard->apply(opt_params);
-  if (!problems.empty()) {
-    throw std::runtime_error("applying the result failed: " + join_lines(problems) +
-                             "; the journal " + state_->guard->journal_file().string() +
-                             " holds the originals (orvane profile recover)");
+  const tuning::RestoreGuard::Applied applied = state_->guard->apply(opt_params);
+  answer_->applied = applied.scripts_ok;
+  answer_->verified = applied.verified();
+  answer_->problems = applied.problems;
+  if (!answer_->problems.empty()) {
+    throw std::runtime_error(
+        std::string(answer_->applied ? "the result was applied but does not read back as set: "
+                                     : "applying the result failed: ") +
+        join_lines(answer_->problems) + "; the journal " + state_->guard->journal_file().string() +
+        " holds the originals (orvane profile recover)");
   }
 }
 

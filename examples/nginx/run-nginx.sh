@@ -10,6 +10,8 @@
 #   NGINX_TUNE_DIR             the directory (default: a new one under $TMPDIR or /tmp)
 #   NGINX_TUNE_ITERATIONS      evaluations in all, the confirmation's included (default 30)
 #   NGINX_TUNE_CONFIRM_ROUNDS  confirmation rounds (default 3)
+#   NGINX_TUNE_CONFIRM_MAX_ROUNDS  confirmation rounds at most, when the first ones do not decide
+#                              (default 8, or the confirmation rounds when they are more)
 #   NGINX_TUNE_SECONDS         seconds per wrk run (default 5)
 #   NGINX_TUNE_CONNECTIONS     wrk's open connections (default 64)
 set -eu
@@ -23,15 +25,17 @@ fi
 case $orvane in /*) ;; *) orvane=$PWD/$orvane ;; esac
 iterations=${NGINX_TUNE_ITERATIONS:-30}
 rounds=${NGINX_TUNE_CONFIRM_ROUNDS:-3}
+max_rounds=${NGINX_TUNE_CONFIRM_MAX_ROUNDS:-8}
 seconds=${NGINX_TUNE_SECONDS:-5}
 connections=${NGINX_TUNE_CONNECTIONS:-64}
-for n in "$iterations" "$rounds" "$seconds" "$connections"; do
+for n in "$iterations" "$rounds" "$max_rounds" "$seconds" "$connections"; do
   case $n in '' | *[!0-9]*)
     echo "run-nginx.sh: '$n' is not a whole number" >&2
     exit 2
     ;;
   esac
 done
+[ -n "${NGINX_TUNE_CONFIRM_MAX_ROUNDS:-}" ] || [ "$max_rounds" -ge "$rounds" ] || max_rounds=$rounds
 
 nginx=$(command -v nginx 2>/dev/null || true)
 [ -n "$nginx" ] || [ ! -x /usr/sbin/nginx ] || nginx=/usr/sbin/nginx
@@ -53,7 +57,8 @@ cp "$here/nginxconf.sh" "$here/nginxctl.sh" "$here/bench.sh" "$dir/"
 initial=$((iterations - 2 * rounds))
 [ "$initial" -le 8 ] || initial=8
 [ "$initial" -ge 1 ] || initial=1
-sed -e "s/iterations: 30,/iterations: $iterations,/" -e "s/confirm_rounds: 3}/confirm_rounds: $rounds}/" \
+sed -e "s/iterations: 30,/iterations: $iterations,/" -e "s/confirm_rounds: 3,/confirm_rounds: $rounds,/" \
+  -e "s/confirm_max_rounds: 8}/confirm_max_rounds: $max_rounds}/" \
   -e "s/initial_points: 8,/initial_points: $initial,/" \
   -e "s/timeout: 60/timeout: $((seconds * 2 + 30))/" "$here/nginx.yaml" >"$dir/nginx.yaml"
 

@@ -28,21 +28,35 @@ class Optimizer {
   //
   // The search gets iterations - 2 * confirm_rounds evaluations (confirm_rounds: default 3).
   // The configuration chosen by the strategy's recommend() (the best posterior mean for bayes)
-  // is then measured alternately with the original, chosen first, confirm_rounds times. The
-  // result is effective only when the median of the rounds' improvements (in percent, in the
-  // configured direction) is more than their spread and than 1%, and the chosen configuration
-  // gave a figure in every round. When the chosen configuration is the original one, nothing is
-  // confirmed and the result is not effective. The last configuration measured stays applied:
-  // putting the scene back is the caller's business.
+  // is then measured alternately with the original, chosen first, confirm_rounds times; while a
+  // one-sided Wilcoxon signed-rank test of the paired ratios neither accepts
+  // nor rejects, one more pair follows, up to confirm_max_rounds pairs in all (default 8). Those
+  // further pairs are extra evaluations beyond `iterations`. The error per look is set so that
+  // at most 5% of changes that are no better are accepted over all looks (tuning::confirm_rule).
+  // The result is effective only when the test accepts: the chosen configuration gave a figure
+  // in every round, is better at that error level, and its estimated improvement is more than
+  // 1%. When the chosen configuration is
+  // the original one, nothing is confirmed and the result is not effective. The last
+  // configuration measured stays applied: putting the scene back is the caller's business.
   //
   // Returns {} when no search evaluation produced a figure, else the record
-  //   {effective, param, best, baseline, improvement, improvement_min, improvement_max,
-  //    direction, method, iterations, evaluations, search_evaluations, exhausted, interrupted,
-  //    confirmation: {rounds, evaluations, skipped, reason, original,
-  //                   pairs: [{round, chosen: {figures, figure}, original: {...}, improvement}]},
+  //   {effective, param,
+  //    confirmed: {pairs, chosen, original, improvement, improvement_min, improvement_max,
+  //                estimate, interval: {confidence, low, high}, test, error_rate,
+  //                error_rate_per_look, p_value},
+  //    best, best_seen, baseline, improvement, improvement_min, improvement_max,
+  //    direction, method, iterations, extra_evaluations, evaluations, search_evaluations,
+  //    exhausted, interrupted,
+  //    confirmation: {rounds, max_rounds, evaluations, extra_evaluations, interrupted, skipped,
+  //                   reason, original,
+  //                   pairs: [{round, extra, chosen: {figures, figure}, original: {...},
+  //                            improvement}]},
   //    history: [{index, param, figures, figure}]}
-  // where best is the chosen configuration's search figure, improvement the median paired
-  // improvement in percent (null when nothing compares) and history the search evaluations.
+  // where confirmed.chosen and confirmed.original are the medians of the confirmation's figures,
+  // improvement the median of the rounds' improvements in percent (null when nothing compares),
+  // estimate and interval the test's (Hodges-Lehmann) estimate and its interval (null ends with
+  // fewer than five pairs), best the chosen configuration's search figure, best_seen the best
+  // search figure (both unconfirmed), and history the search evaluations.
   // Throws std::invalid_argument when the budget leaves the search no evaluation.
   Json run();
 

@@ -22,6 +22,11 @@ void register_script_restorer();
 // per parameter, carrying everything needed to restore it without the project file.
 ChangeSet tuning_change_set(const Json& originals, const ScriptLimits& limits);
 
+// Reads every parameter through its get script and compares it with `values` (texts alike after
+// trimming, or the same number). One line per parameter that differs or cannot be read.
+std::vector<std::string> verify_values(SceneVars& scene, const Json& values,
+                                       const ScriptLimits& limits);
+
 class RestoreGuard {
  public:
   struct Outcome {
@@ -44,9 +49,15 @@ class RestoreGuard {
   // Runs once; later calls return the first outcome.
   const Outcome& restore();
 
+  struct Applied {
+    bool scripts_ok = false;            // every set script ran without a failure
+    std::vector<std::string> problems;  // the failed scripts, else the values read back otherwise
+    bool verified() const { return scripts_ok && problems.empty(); }
+  };
+
   // After a verified restore: applies `values` through the set scripts, the change set kept in
-  // the journal as an applied change first. The problems of the scripts that failed.
-  std::vector<std::string> apply(const Json& values);
+  // the journal as an applied change first, then reads every value back when all scripts ran.
+  Applied apply(const Json& values);
 
   std::filesystem::path journal_file() const { return journal_.file_of(set_.id); }
 

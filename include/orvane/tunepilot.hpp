@@ -3,6 +3,7 @@
 // benchmark, let the optimiser search, log the outcome and put the parameters back; and, once the
 // administrator says yes, apply the optimiser's result.
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,9 +35,19 @@ class TunePilot {
 
   // Asks "是否需要下发优化参数(Y/N):" on standard output until a line of standard input reads y,
   // Y, n or N; applies `opt_params` through SceneVars on y or Y (after run(): as a change kept
-  // in the journal, each script checked, std::runtime_error naming those that failed). Throws
-  // std::runtime_error, applying nothing, when standard input ends first.
+  // in the journal, each script checked and every value read back, std::runtime_error naming
+  // what failed). Throws std::runtime_error, applying nothing, when standard input ends first.
+  // What happened is kept for answer().
   void set_optparams(const Json& opt_params);
+
+  // What the last set_optparams did.
+  struct Answer {
+    std::string answer;     // "y", "Y", "n" or "N" as typed; empty when input ended first
+    bool applied = false;   // the set scripts ran without a failure
+    bool verified = false;  // and every value read back as set
+    std::vector<std::string> problems;  // why not applied or not verified
+  };
+  const std::optional<Answer>& answer() const { return answer_; }
 
   // The journal file of the last run's change set; empty before one was written.
   std::string journal_file() const;
@@ -49,6 +60,7 @@ class TunePilot {
 
   Json oriparams_ = Json::object();
   Json opt_params_value_ = Json::object();
+  std::optional<Answer> answer_;
   // The journal, its lock and the restore guard of the last run, kept until the answer to the
   // Y/N question has been acted on.
   struct RunState;

@@ -192,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
         Decision{"six_steady_gains",
                  {10, 11, 9, 12, 10.5, 10},
                  ConfirmDecision::Accept,
-                 "is better at the 3% error level"},
+                 "is better at the 3% error level per look"},
         Decision{"bimodal_eight",
                  {-13.8, 40.2, 25.0, 31.0, 18.0, 44.0, -9.0, 22.0},
                  ConfirmDecision::Accept,
@@ -210,7 +210,7 @@ INSTANTIATE_TEST_SUITE_P(
         Decision{"no_effect_at_the_limit",
                  {5, -5, 4, -4, 3, -3, 2, -2},
                  ConfirmDecision::Reject,
-                 "is not better at the 3% error level"},
+                 "is not better at the 3% error level per look"},
         Decision{"no_effect_before_the_limit",
                  {5, -5, 4, -4, 3, -3},
                  ConfirmDecision::MoreRounds,
@@ -254,6 +254,24 @@ TEST(DecideConfirmation, DirectionFailuresAndMissingOriginals) {
   rule.max_rounds = 3;
   EXPECT_EQ(decide_confirmation(no_original, false, rule).decision, ConfirmDecision::Reject);
   EXPECT_EQ(decide_confirmation({}, false).decision, ConfirmDecision::Reject);
+}
+
+// The error per look that keeps false acceptance at 5% over the looks: one look gets all of it,
+// more looks less each; at the tuning run's defaults (3 to 8 pairs) it lies just under 3%, so
+// that six identical pairs (p = 1/64) and seven with one small loss (p = 2/128) pass.
+TEST(PerLookAlpha, SharesTheErrorAmongTheLooks) {
+  EXPECT_EQ(per_look_alpha(5, 5, 0.05), 0.05);
+  EXPECT_EQ(per_look_alpha(8, 3, 0.05), 0.05);  // no look after the first
+  const double defaults = per_look_alpha(3, 8, 0.05);
+  EXPECT_GT(defaults, 2.0 / 128);
+  EXPECT_LT(defaults, 4.0 / 128);
+  EXPECT_EQ(confirm_rule(3, 8).alpha, defaults);
+  EXPECT_EQ(confirm_rule(3, 8).max_rounds, 8u);
+  EXPECT_EQ(confirm_rule(6, 2).max_rounds, 6u);
+  EXPECT_LT(per_look_alpha(3, 16, 0.05), defaults);
+  EXPECT_LT(per_look_alpha(3, 16, 0.05), per_look_alpha(3, 16, 0.10));
+  // Far past the simulated range the error is split evenly.
+  EXPECT_DOUBLE_EQ(per_look_alpha(10, 109, 0.05), 0.05 / 100);
 }
 
 // The confirmation's loop: the first pairs, then one more at a time while the rule asks.

@@ -32,62 +32,95 @@ struct Confirmation {
   const char* direction;
   // Offsets per benchmark call: the search's measurement, then chosen and original per round.
   std::string offsets;
+  long long max_rounds;  // confirm_max_rounds
+  size_t pairs;          // pairs measured before the decision
   bool effective;
-  double median, min, max;  // percent
+  double median, min, max;  // percent, over the rounds
+  std::string reason;       // part of the confirmation's reason
 };
 
 void PrintTo(const Confirmation& c, std::ostream* os) {
   *os << c.what;
 }
 
+// Offsets that make the chosen configuration (1100 against an original of 1000) measure these
+// gains, in percent, round by round.
+std::string gains(const std::vector<int>& percent) {
+  std::string out = "0\n";
+  for (int g : percent) out += std::to_string(10 * g - 100) + "\n0\n";
+  return out;
+}
+
 class OptimizerConfirmation : public testing::TuningDirTest,
                               public ::testing::WithParamInterface<Confirmation> {};
 
-// The original is 100; three rounds after one search evaluation.
+// The original is 1000; three rounds after one search evaluation, then more while undecided.
 TEST_P(OptimizerConfirmation, DecidesOnThePairedImprovement) {
   const Confirmation& c = GetParam();
-  write("figure", "100\n");
+  write("figure", "1000\n");
   write("offsets", c.offsets);
-  load(int_param(c.candidate, c.candidate), "optimizer: {iterations: 7}\n",
+  load(int_param(c.candidate, c.candidate),
+       "optimizer: {iterations: 7, confirm_max_rounds: " + std::to_string(c.max_rounds) + "}\n",
        bench(kOffsetBench, std::string("  direction: ") + c.direction + "\n"));
   ::testing::internal::CaptureStderr();
-  const Json r = Optimizer({100}, Cfg().get_optimizer_info()).run();
-  ::testing::internal::GetCapturedStderr();
+  const Json r = Optimizer({1000}, Cfg().get_optimizer_info()).run();
+  const std::string progress = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(r["effective"], c.effective) << r.dump();
+  EXPECT_NE(r["confirmation"]["reason"].get<std::string>().find(c.reason), std::string::npos)
+      << r["confirmation"]["reason"];
   for (const auto& [key, expected] :
        {std::pair{"improvement", c.median}, std::pair{"improvement_min", c.min},
         std::pair{"improvement_max", c.max}}) {
     ASSERT_TRUE(r[key].is_number()) << key << " " << r.dump();
     EXPECT_NEAR(r[key].get<double>(), expected, 1e-9) << key;
+    EXPECT_EQ(r["confirmed"][key], r[key]);
   }
   EXPECT_EQ(r["best"], static_cast<double>(c.candidate));
-  EXPECT_EQ(r["baseline"], 100.0);
-  EXPECT_EQ(r["evaluations"], 7);
-  EXPECT_EQ(r["confirmation"]["evaluations"], 6);
-  EXPECT_EQ(r["confirmation"]["pairs"].size(), 3u);
+  EXPECT_EQ(r["baseline"], 1000.0);
+  // Three pairs come out of the budget of 7; the others are extra.
+  const long long extra = 2 * (static_cast<long long>(c.pairs) - 3);
+  EXPECT_EQ(r["evaluations"], 1 + 2 * c.pairs);
+  EXPECT_EQ(r["extra_evaluations"], extra);
+  EXPECT_EQ(r["confirmation"]["extra_evaluations"], extra);
+  EXPECT_EQ(r["confirmation"]["evaluations"], 2 * c.pairs);
+  EXPECT_EQ(r["confirmation"]["pairs"].size(), c.pairs);
+  EXPECT_EQ(r["confirmed"]["pairs"], c.pairs);
+  if (c.pairs > 3) {
+    EXPECT_NE(progress.find("undecided after 3 pairs"), std::string::npos) << progress;
+    EXPECT_NE(progress.find("[7/7 +2 extra] confirm 4/"), std::string::npos) << progress;
+  }
   // Chosen and original alternate, each applied through the set script; the original last.
   const std::string x = std::to_string(c.candidate);
-  EXPECT_EQ(read("calls"), x + "\n" + x + "\n100\n" + x + "\n100\n" + x + "\n100\n");
+  std::string calls = x + "\n";
+  for (size_t k = 0; k < c.pairs; ++k) calls += x + "\n1000\n";
+  EXPECT_EQ(read("calls"), calls);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, OptimizerConfirmation,
     ::testing::Values(
-        Confirmation{"steady_gain", 110, "maximize", "", true, 10.0, 10.0, 10.0},
-        Confirmation{"one_percent_is_not_enough", 101, "maximize", "", false, 1.0, 1.0, 1.0},
-        // Rounds of +10%, -5% and +20%: a median of 10 within a spread of 25.
-        Confirmation{"spread_larger_than_gain", 110, "maximize", "0\n0\n0\n-15\n0\n10\n0\n", false,
-                     10.0, -5.0, 20.0},
-        // Rounds of +10%, +6% and +12%: a median of 10 beyond a spread of 6.
-        Confirmation{"spread_smaller_than_gain", 110, "maximize", "0\n0\n0\n-4\n0\n2\n0\n", true,
-                     10.0, 6.0, 12.0},
+        // Identical pairs pass the test at six (p = 1/64), not before (1/32 at five).
+        Confirmation{"steady_gain", 1100, "maximize", "", 8, 6, true, 10, 10, 10,
+                     "is better at the 2.9% error level per look"},
+        // Five pairs give a 90% interval, here entirely below 1%.
+        Confirmation{"half_a_percent_is_not_enough", 1005, "maximize", "", 8, 5, false, 0.5, 0.5,
+                     0.5, "lies below 1%"},
+        // A loss among gains, as on a server that jumps between two levels: one more pair
+        // decides it.
+        Confirmation{"loss_among_gains", 1100, "maximize", gains({10, -5, 20, 15, 12, 18, 25}), 8,
+                     7, true, 15, -5, 25, "7 pairs, p = 0.016) is better"},
+        Confirmation{"undecided_at_the_limit", 1100, "maximize", gains({10, -5, 20, -3}), 4, 4,
+                     false, 3.5, -5, 20, "is not better at the 3.1% error level per look"},
         // Both drift down by a tenth per round: the pairs still compare like with like.
-        Confirmation{"drift_hits_both", 110, "maximize", "0\n0\n0\n-11\n-10\n-22\n-20\n", true,
-                     10.0, 10.0, 10.0},
-        Confirmation{"lower_is_better", 90, "minimize", "", true, 10.0, 10.0, 10.0},
-        Confirmation{"higher_is_worse", 110, "minimize", "", false, -10.0, -10.0, -10.0},
-        Confirmation{"chosen_fails_a_round", 110, "maximize", "0\n0\n0\nfail\n0\n0\n0\n", false,
-                     10.0, 10.0, 10.0}),
+        Confirmation{"drift_hits_both", 1100, "maximize",
+                     "0\n0\n0\n-110\n-100\n-220\n-200\n-330\n-300\n-440\n-400\n-550\n-500\n", 8, 6,
+                     true, 10, 10, 10, "is better"},
+        Confirmation{"lower_is_better", 900, "minimize", "", 8, 6, true, 10, 10, 10, "is better"},
+        Confirmation{"higher_is_worse", 1100, "minimize", "", 8, 5, false, -10, -10, -10,
+                     "lies below 1%"},
+        Confirmation{"chosen_fails_a_round", 1100, "maximize", "0\n0\n0\nfail\n0\n0\n0\n", 8, 3,
+                     false, 10, 10, 10,
+                     "the chosen configuration gave no figure in 1 of 3 rounds"}),
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(OptimizerTest, TheOriginalChosenIsNotConfirmedAndNotEffective) {
@@ -123,6 +156,8 @@ TEST_F(OptimizerTest, AnOriginalOffTheGridIsNotAPointOfTheSpace) {
   EXPECT_EQ(r["param"].dump(), R"({"x":6})");
   EXPECT_EQ(r["effective"], true) << r.dump();
   EXPECT_NEAR(r["improvement"].get<double>(), 20.0, 1e-9);
+  EXPECT_EQ(r["confirmed"]["chosen"], 6.0);
+  EXPECT_EQ(r["confirmed"]["original"], 5.0);
 }
 
 TEST_F(OptimizerTest, MeasuresEachConfigurationOnceAndConfirmsTheBest) {
@@ -133,7 +168,7 @@ TEST_F(OptimizerTest, MeasuresEachConfigurationOnceAndConfirmsTheBest) {
   const std::string progress = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(r["iterations"], 11);
   EXPECT_EQ(r["search_evaluations"], 4);
-  EXPECT_EQ(r["evaluations"], 10);
+  EXPECT_EQ(r["evaluations"], 16);  // six pairs, three of them extra
   EXPECT_EQ(r["exhausted"], true);
   EXPECT_EQ(r["param"].dump(), R"({"x":5})");
   EXPECT_EQ(r["effective"], true);
@@ -175,8 +210,10 @@ TEST_F(OptimizerTest, KnownConfigurationsAreToldNotMeasured) {
   EXPECT_EQ(r["best"], 50.0);
   EXPECT_EQ(r["history"].size(), 3u);
   EXPECT_EQ(r["search_evaluations"], 1);  // only x=1 was left to measure
-  EXPECT_EQ(read("calls"), "1\n3\n7\n");  // then the confirmation's pair
-  EXPECT_EQ(r["effective"], false);       // 3 measures less than the original 7
+  // Then the confirmation's pairs, until five show the chosen 3 surely below the original 7.
+  EXPECT_EQ(read("calls"), "1\n3\n7\n3\n7\n3\n7\n3\n7\n3\n7\n");
+  EXPECT_EQ(r["effective"], false);
+  EXPECT_EQ(r["extra_evaluations"], 8);
 }
 
 TEST_F(OptimizerTest, ABudgetWithoutRoomForTheSearchIsRefused) {

@@ -58,7 +58,7 @@ TEST_F(ReadCfg, HandsOutTheRecordsInFileOrderWithDefaults) {
             R"("direction":"minimize","repeat":3,"timeout":2.5})");
   EXPECT_EQ(cfg.get_optimizer_info().dump(),
             R"({"method":"random","iterations":12,"initial_points":8,"seed":7,"confirm_rounds":3,)"
-            R"("direction":"minimize","repeat":3,"params":[)"
+            R"("confirm_max_rounds":8,"direction":"minimize","repeat":3,"params":[)"
             R"({"name":"Workers","type":"int","range":[256,4096],"step":256},)"
             R"({"name":"gzip","type":"enum","options":["on","off"]},)"
             R"({"name":"ratio","type":"float","range":[0.1,0.9]}]})");
@@ -69,9 +69,17 @@ TEST_F(ReadCfg, TheOptimizerDefaultsToBayesWithThreeConfirmationRounds) {
         "project: p\nbenchmark: {command: b, metric: '(1)'}\n"
         "params:\n  - {name: x, type: int, range: [1, 2], get: g, set: s}\n");
   const Json o = Cfg().init("min.yaml")["optimizer"];
-  EXPECT_EQ(
-      o.dump(),
-      R"({"method":"bayes","iterations":30,"initial_points":8,"seed":42,"confirm_rounds":3})");
+  EXPECT_EQ(o.dump(),
+            R"({"method":"bayes","iterations":30,"initial_points":8,"seed":42,"confirm_rounds":3,)"
+            R"("confirm_max_rounds":8})");
+}
+
+TEST_F(ReadCfg, TheUnitIsKeptOnlyWhenGiven) {
+  write("u.yaml",
+        "project: p\nbenchmark: {command: b, metric: '(1)', unit: requests/s}\n"
+        "params:\n  - {name: x, type: int, range: [1, 2], get: g, set: s}\n");
+  EXPECT_EQ(Cfg().init("u.yaml")["benchmark"]["unit"], "requests/s");
+  EXPECT_EQ(Cfg().get_benchmark_options()["unit"], "requests/s");
 }
 
 TEST_F(ReadCfg, ARefusedFileKeepsThePreviousConfiguration) {
@@ -198,6 +206,21 @@ INSTANTIATE_TEST_SUITE_P(
                 "project: p\nbenchmark: {command: b, metric: '(1)'}\n"
                 "optimizer: {confirm_rounds: 9223372036854775807}\n",
                 "optimizer.confirm_rounds: must be at most 1000"},
+        Refusal{"confirm_max_rounds_below_confirm_rounds",
+                "project: p\nbenchmark: {command: b, metric: '(1)'}\n"
+                "optimizer: {confirm_rounds: 4, confirm_max_rounds: 3}\n",
+                "bad.yaml:3: optimizer.confirm_max_rounds: must be at least confirm_rounds (4)"},
+        Refusal{"huge_confirm_max_rounds",
+                "project: p\nbenchmark: {command: b, metric: '(1)'}\n"
+                "optimizer: {confirm_max_rounds: 1000}\n",
+                "optimizer.confirm_max_rounds: must be at most 50"},
+        Refusal{"unit_too_long",
+                "project: p\nbenchmark: {command: b, metric: '(1)', unit: " + std::string(33, 'u') +
+                    "}\nparams: []\n",
+                "bad.yaml:2: benchmark.unit: is longer than 32 characters"},
+        Refusal{"unit_with_a_line_break",
+                "project: p\nbenchmark: {command: b, metric: '(1)', unit: \"a\\nb\"}\nparams: []\n",
+                "benchmark.unit: holds a control character"},
         Refusal{"timeout_above_a_day",
                 "project: p\nbenchmark: {command: b, metric: '(1)', timeout: 1e300}\nparams: []\n",
                 "benchmark.timeout: must be at most 86400 seconds"},

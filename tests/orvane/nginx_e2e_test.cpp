@@ -50,7 +50,8 @@ TEST(NginxExample, TunesWithASmallBudgetAndRestoresTheConfiguration) {
   const ProcessResult r =
       run_shell("printf 'n\\n' | ORVANE_STATE_DIR=" + shell_quote(dir + "/state") +
                 " NGINX_TUNE_DIR=" + shell_quote(dir) +
-                " NGINX_TUNE_ITERATIONS=5 NGINX_TUNE_SECONDS=2 NGINX_TUNE_CONFIRM_ROUNDS=1 sh " +
+                " NGINX_TUNE_ITERATIONS=5 NGINX_TUNE_SECONDS=2 NGINX_TUNE_CONFIRM_ROUNDS=1 "
+                "NGINX_TUNE_CONFIRM_MAX_ROUNDS=1 sh " +
                 shell_quote(kExample + "run-nginx.sh") + " " + shell_quote(ORVANE_BIN));
   ASSERT_EQ(r.status, 0) << r.out << r.err;
 

@@ -71,7 +71,10 @@ TEST_F(TuningProgram, DemoTunesAndLeavesTheWorkloadAsItFoundIt) {
   EXPECT_NE(r.err.find("[24/30] {'threads': "), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("[30/30] confirm 3/3 original {'threads': '4', "), std::string::npos)
       << r.err;
-  EXPECT_NE(r.out.find("  evaluations  24 search + 6 confirmation = 30 of 30\n"), std::string::npos)
+  // A steady gain is accepted after six pairs: three out of the budget, three extra.
+  EXPECT_NE(r.out.find("  evaluations  24 search + 12 confirmation = 36 (budget 30, 6 extra to "
+                       "decide the confirmation)\n"),
+            std::string::npos)
       << r.out;
   EXPECT_EQ(read("workload.conf"), kOriginalConf);
   EXPECT_EQ(read("workload.state"), "running\n");
@@ -80,10 +83,14 @@ TEST_F(TuningProgram, DemoTunesAndLeavesTheWorkloadAsItFoundIt) {
   const Json record = Json::parse(read("tuning_demo_result.json"));
   EXPECT_EQ(record["oriparams"]["threads"], "4");
   EXPECT_EQ(record["result"]["method"], "bayes");
-  EXPECT_EQ(record["result"]["evaluations"], 30);
+  EXPECT_EQ(record["result"]["evaluations"], 36);
+  EXPECT_EQ(record["result"]["extra_evaluations"], 6);
+  EXPECT_EQ(record["result"]["confirmed"]["pairs"], 6);
+  EXPECT_TRUE(record["result"]["confirmed"]["interval"]["low"].is_number());
+  EXPECT_NE(r.out.find("  best seen while searching (unconfirmed): "), std::string::npos);
   EXPECT_EQ(record["result"]["history"].size(), 24u);
   EXPECT_EQ(record["result"]["effective"], true);
-  EXPECT_EQ(count(read("tuning_demo_history.jsonl"), "\n"), 30u);
+  EXPECT_EQ(count(read("tuning_demo_history.jsonl"), "\n"), 36u);
   EXPECT_NE(read("tuning_demo_report.html").find("<svg "), std::string::npos);
   EXPECT_NE(read("orvaneData/orvane.log").find("[info] \n本次调优最佳参数组合: "),
             std::string::npos);
@@ -130,20 +137,20 @@ TEST_F(TuningProgram, FindsAndConfirmsAGainOnTheNoisyServerModel) {
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_EQ(read("server.conf"), start);
   EXPECT_NE(r.out.find("本次调优最佳参数组合: {'workers': "), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("  outcome      effective: the median improvement +"), std::string::npos)
+  EXPECT_NE(r.out.find("  outcome      effective: the paired improvement +"), std::string::npos)
       << r.out;
 
   const Json result = Json::parse(read("tuning_server_result.json"))["result"];
   EXPECT_EQ(result["effective"], true);
   EXPECT_EQ(result["search_evaluations"], 24);
-  EXPECT_EQ(result["confirmation"]["evaluations"], 6);
+  EXPECT_EQ(result["confirmation"]["evaluations"], 12);
   // The start gives about 3100; anything the search keeps is far better than that.
   EXPECT_GT(result["improvement_min"].get<double>(), 100.0) << result.dump();
 
   std::istringstream lines(read("tuning_server_history.jsonl"));
   std::vector<Json> history;
   for (std::string line; std::getline(lines, line);) history.push_back(Json::parse(line));
-  ASSERT_EQ(history.size(), 30u);
+  ASSERT_EQ(history.size(), 36u);
   for (size_t k = 0; k < history.size(); ++k) {
     EXPECT_EQ(history[k]["index"], k + 1);
     EXPECT_EQ(history[k]["phase"], k < 24 ? "search" : "confirm");
@@ -166,6 +173,7 @@ struct Dialogue {
   size_t prompts;
   bool applied;
   int status;
+  std::string told;  // the line after the answer (the letter in lower case), and the record's
 };
 
 void PrintTo(const Dialogue& d, std::ostream* os) {
@@ -186,17 +194,38 @@ TEST_P(TuningDialogue, AcceptsOneLetterAndAsksAgainOtherwise) {
   EXPECT_EQ(r.status, GetParam().status) << r.err;
   EXPECT_EQ(count(r.out, "是否需要下发优化参数(Y/N):"), GetParam().prompts) << r.out;
   EXPECT_EQ(read("x.conf"), GetParam().applied ? "7\n" : "1\n");
+  // One English line before the first prompt, however often it is asked.
+  EXPECT_EQ(count(r.out,
+                  "Apply the chosen parameters now? Answer Y to apply them or N to keep "
+                  "the original values.\n是否需要下发优化参数(Y/N):"),
+            1u)
+      << r.out;
+  EXPECT_EQ(count(r.out, "Apply the chosen parameters now?"), 1u);
+  EXPECT_NE(r.out.find("\nanswer " + GetParam().told), std::string::npos) << r.out;
+  EXPECT_NE(read("orvaneData/orvane.log").find("Y/N answer " + GetParam().told), std::string::npos);
+  const Json answer = Json::parse(read("tuning_tiny_result.json"))["answer"];
+  EXPECT_EQ(answer["asked"], true);
+  EXPECT_EQ(answer["applied"], GetParam().applied);
+  EXPECT_EQ(answer["verified"], GetParam().applied);
+  const std::string told = GetParam().told;
+  const std::string letter = told.substr(0, told.find(':'));
+  EXPECT_EQ(answer["answer"], letter == "none" ? Json(nullptr) : Json(letter));
+  EXPECT_EQ(answer["outcome"].get<std::string>().rfind(told.substr(letter.size() + 2), 0), 0u)
+      << answer["outcome"];
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, TuningDialogue,
-    ::testing::Values(Dialogue{"y", "y\n", 1, true, 0}, Dialogue{"Y", "Y\n", 1, true, 0},
-                      Dialogue{"n", "n\n", 1, false, 0}, Dialogue{"N", "N\n", 1, false, 0},
-                      Dialogue{"yes_then_n", "yes\nn\n", 2, false, 0},
-                      Dialogue{"blank_then_Y", "\nY\n", 2, true, 0},
-                      Dialogue{"blank_before_letter", " y\ny \nN\n", 3, false, 0},
-                      Dialogue{"end_of_input", "", 1, false, 1},
-                      Dialogue{"end_after_wrong_answer", "maybe\n", 2, false, 1}),
+    ::testing::Values(
+        Dialogue{"y", "y\n", 1, true, 0, "y: applied and verified"},
+        Dialogue{"Y", "Y\n", 1, true, 0, "y: applied and verified"},
+        Dialogue{"n", "n\n", 1, false, 0, "n: left original"},
+        Dialogue{"N", "N\n", 1, false, 0, "n: left original"},
+        Dialogue{"yes_then_n", "yes\nn\n", 2, false, 0, "n: left original"},
+        Dialogue{"blank_then_Y", "\nY\n", 2, true, 0, "y: applied and verified"},
+        Dialogue{"blank_before_letter", " y\ny \nN\n", 3, false, 0, "n: left original"},
+        Dialogue{"end_of_input", "", 1, false, 1, "none: no answer"},
+        Dialogue{"end_after_wrong_answer", "maybe\n", 2, false, 1, "none: no answer"}),
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(TuningProgram, ABadProjectFileIsRefusedBeforeAnythingRuns) {
