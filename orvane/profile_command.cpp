@@ -15,8 +15,18 @@ int run_profile(const std::string& scene, const orvane::Json& options) {
 
 }  // namespace
 
-ORVANE_COMMAND(pro_kafka) { return run_profile("kafka_config", options); }
-ORVANE_COMMAND(pro_mysql) { return run_profile("mysql_config", options); }
-ORVANE_COMMAND(pro_ats) { return run_profile("ats_config", options); }
-ORVANE_COMMAND(pro_specweb) { return run_profile("specweb_config", options); }
-ORVANE_COMMAND(pro_dm) { return run_profile("dm_config", options); }
+ORVANE_COMMAND(pro_kafka) {
+  return run_profile("kafka_config", options);
+}
+ORVANE_COMMAND(pro_mysql) {
+  return run_profile("mysql_config", options);
+}
+ORVANE_COMMAND(pro_ats) {
+  return run_profile("ats_config", options);
+}
+ORVANE_COMMAND(pro_specweb) {
+  return run_profile("specweb_config", options);
+}
+ORVANE_COMMAND(pro_dm) {
+  return run_profile("dm_config", options);
+}

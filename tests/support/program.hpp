@@ -35,8 +35,7 @@ inline ProcessResult run_orvane(const std::vector<std::string>& args,
   // state directory of its own names it in `env`, which comes later and wins.
   static const TempDir state;
   std::vector<std::string> argv = {
-      "/usr/bin/env",
-      "ORVANE_OS_RELEASE=" + (source_dir() / "examples/nerith-os-release").string(),
+      "/usr/bin/env", "ORVANE_OS_RELEASE=" + (source_dir() / "examples/nerith-os-release").string(),
       "ORVANE_STATE_DIR=" + (state.path() / "state").string()};
   argv.insert(argv.end(), env.begin(), env.end());
   argv.push_back(orvane_bin());
