@@ -1,8 +1,9 @@
 #!/bin/sh
 # The whole regret suite, for the closing note of a change to the optimiser: orvane's methods
 # and the reference optimisers on every objective, 10 seeds, budgets 20 and 50, and the ablations
-# of the Bayesian strategy's parts; then the two tables. About ten minutes on two cores. Needs a build with ORVANE_BUILD_TESTS or ORVANE_BUILD_BENCH (for
-# orvane-regret) and Debian's python3-optuna and python3-sklearn.
+# of the Bayesian strategy's parts; then the two tables. About ten minutes on two cores. Needs a
+# build with ORVANE_BUILD_TESTS or ORVANE_BUILD_BENCH (for orvane-regret) and Debian's
+# python3-optuna and python3-sklearn.
 # usage: sh bench/run-suite.sh BUILD_DIR OUT_DIR
 set -eu
 build=$1
