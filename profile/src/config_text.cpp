@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <limits>
 
 #include <fmt/format.h>
 
@@ -17,6 +18,21 @@ std::string_view trim(std::string_view s) {
   while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
   while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
   return s;
+}
+
+// The blank-separated words of text[p, e) as [begin, end) offsets, at most `limit` of them;
+// `p` is left just after the last word taken.
+using Words = std::vector<std::pair<size_t, size_t>>;
+Words words_of(std::string_view text, size_t& p, size_t e,
+               size_t limit = std::numeric_limits<size_t>::max()) {
+  Words words;
+  while (words.size() < limit && p < e) {
+    while (p < e && is_blank(text[p])) ++p;
+    const size_t f = p;
+    while (p < e && !is_blank(text[p])) ++p;
+    if (p > f) words.emplace_back(f, p);
+  }
+  return words;
 }
 
 // Line number (1-based) of byte `pos`.
@@ -293,14 +309,8 @@ class RecordsText : public ConfigText {
       const std::string_view line = trim(t.substr(b, e - b));
       if (line.empty() || line.front() == '#') continue;
       // Fields: scope, name, type, then the value as the rest of the line.
-      std::vector<std::pair<size_t, size_t>> fields;
       size_t p = static_cast<size_t>(line.data() - t.data());
-      while (fields.size() < 3 && p < e) {
-        while (p < e && is_blank(t[p])) ++p;
-        const size_t f = p;
-        while (p < e && !is_blank(t[p])) ++p;
-        if (p > f) fields.emplace_back(f, p);
-      }
+      const Words fields = words_of(t, p, e, 3);
       while (p < e && is_blank(t[p])) ++p;
       auto field = [&](size_t i) {
         return t.substr(fields[i].first, fields[i].second - fields[i].first);
@@ -455,13 +465,8 @@ class LimitsText : public ConfigText {
       const size_t e = line_end(t, b);
       const std::string_view line = trim(t.substr(b, e - b));
       if (line.empty() || line.front() == '#') continue;
-      std::vector<std::pair<size_t, size_t>> fields;
-      for (size_t p = b; p < e;) {
-        while (p < e && is_blank(t[p])) ++p;
-        const size_t f = p;
-        while (p < e && !is_blank(t[p])) ++p;
-        if (p > f) fields.emplace_back(f, p);
-      }
+      size_t p = b;
+      const Words fields = words_of(t, p, e);
       if (fields.size() != 4) {
         throw ConfigParseError(line_of(t, b),
                                fmt::format("expected 'domain type item value', found '{}'", line));

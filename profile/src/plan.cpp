@@ -145,12 +145,12 @@ class Files {
   Files(const fs::path& conf_dir, const std::string& workload)
       : conf_dir_(conf_dir), workload_(workload) {}
 
-  // The files `spec` stands for, in the order the server reads them (with includes, every file
+  // The files `wanted` stands for, in the order the server reads them (with includes, every file
   // they pull in); the first is the one found.
-  const std::vector<fs::path>& resolve(const FileSpec& spec) {
-    if (const auto it = resolved_.find(spec.name); it != resolved_.end()) return it->second;
+  const std::vector<fs::path>& resolve(const FileSpec& wanted) {
+    if (const auto it = resolved_.find(wanted.name); it != resolved_.end()) return it->second;
     std::optional<fs::path> found;
-    for (const auto& rel : spec.find) {
+    for (const auto& rel : wanted.find) {
       std::error_code ec;
       if (fs::is_regular_file(conf_dir_ / rel, ec)) {
         found = conf_dir_ / rel;
@@ -159,7 +159,7 @@ class Files {
     }
     if (!found) {
       std::vector<std::string> dirs;
-      for (const auto& rel : spec.find) {
+      for (const auto& rel : wanted.find) {
         const fs::path d = (conf_dir_ / rel).parent_path();
         if (std::find(dirs.begin(), dirs.end(), d.string()) == dirs.end())
           dirs.push_back(d.string());
@@ -169,19 +169,19 @@ class Files {
         where += (i == 0 ? "" : i + 1 == dirs.size() ? " or " : ", ") + dirs[i];
       throw PlanError(fmt::format(
           "no {} in {}: is this a{} {} configuration directory?",
-          fs::path(spec.find.front()).filename().string(), where,
+          fs::path(wanted.find.front()).filename().string(), where,
           std::string("AEIOU").find(workload_.empty() ? 'x' : workload_[0]) != std::string::npos
               ? "n"
               : "",
           workload_));
     }
     std::vector<fs::path> order;
-    if (spec.includes) {
+    if (wanted.includes) {
       follow(*found, order, 0);
     } else {
       order.push_back(*found);
     }
-    return resolved_[spec.name] = order;
+    return resolved_[wanted.name] = order;
   }
 
   ConfigText& open(const fs::path& p, const std::string& format) {
@@ -507,10 +507,10 @@ class Planner {
   }
 
   void workload_file(const Setting& s) {
-    const FileSpec& spec = *file_.file(s.key("file"));
-    const auto& paths = files_.resolve(spec);
+    const FileSpec& workload_file = *file_.file(s.key("file"));
+    const auto& paths = files_.resolve(workload_file);
     const std::string format = s.kind;
-    ConfigKey key{s.key("section"), s.target, s.key("type"), spec.groups};
+    ConfigKey key{s.key("section"), s.target, s.key("type"), workload_file.groups};
     const std::string shown_section =
         key.section.empty() || (format == "nginx" && key.section == "main")
             ? ""

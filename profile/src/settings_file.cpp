@@ -254,9 +254,9 @@ const FileSpec* SettingsFile::file(std::string_view name) const {
   return nullptr;
 }
 
-void register_kind(KindSpec spec) {
-  std::string name = spec.name;
-  kinds().insert_or_assign(std::move(name), std::move(spec));
+void register_kind(KindSpec kind) {
+  std::string name = kind.name;
+  kinds().insert_or_assign(std::move(name), std::move(kind));
 }
 
 const KindSpec* find_kind(std::string_view name) {
@@ -266,7 +266,7 @@ const KindSpec* find_kind(std::string_view name) {
 
 std::vector<std::string> kind_names() {
   std::vector<std::string> names;
-  for (const auto& [name, spec] : kinds()) names.push_back(name);
+  for (const auto& [name, kind] : kinds()) names.push_back(name);
   return names;
 }
 

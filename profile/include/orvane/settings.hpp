@@ -72,7 +72,7 @@ struct KindSpec {
 };
 
 // Adds a kind, or replaces the one of the same name. Not thread-safe: call at start-up.
-void register_kind(KindSpec spec);
+void register_kind(KindSpec kind);
 const KindSpec* find_kind(std::string_view name);
 // The built-in kinds: sysctl, sysfs, limits, ini, properties, records, nginx.
 std::vector<std::string> kind_names();
