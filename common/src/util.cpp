@@ -85,6 +85,14 @@ void AtomicFile::write(std::string_view data) {
   data_.append(data);
 }
 
+void AtomicFile::write_owned(std::string&& data) {
+  if (data_.empty()) {
+    data_ = std::move(data);
+  } else {
+    data_.append(data);
+  }
+}
+
 void AtomicFile::keep_attributes_of(const std::filesystem::path& model) {
   model_ = model;
 }

@@ -23,6 +23,7 @@ class AtomicFile {
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
   void write(std::string_view data);
+  void write_owned(std::string&& data);  // write() that takes the text over when it comes first
   // The published file gets the mode and owner of `model` (usually the file being replaced)
   // instead of those of a new file. A missing model leaves the defaults.
   void keep_attributes_of(const std::filesystem::path& model);

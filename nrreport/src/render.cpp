@@ -1,5 +1,7 @@
 // The rendering stage of the report: the template with its four assets inlined and the page data
 // appended, published as one file.
+#include <filesystem>
+
 #include <orvane/config.hpp>
 #include <orvane/nr_report.hpp>
 #include <orvane/util.hpp>
@@ -22,17 +24,28 @@ NrReport::NrReport()
 // would take longer than the whole rendering.
 void NrReport::render(const Json& info, const std::string& srcfile,
                       const std::string& outfile) const {
-  const std::string content =
-      "\n<script type=\"text/javascript\">\nvar info = " + report::script_safe_json(info) +
-      "\n\nwindow.onload = init();\n</script>\n";
   ReportDocument page(read_file(srcfile));
+  // Room for the whole file at once, so that neither the assets nor the page data move what
+  // came before them.
+  size_t room = page.html().size() + report::script_safe_json_size(info) + 256;
+  for (const std::string* asset :
+       {&bootstrap_css_file_, &awesome_css_file_, &jquery_js_file_, &bootstrap_js_file_}) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(*asset, ec);
+    if (!ec) room += size;
+  }
+  page.reserve(room);
   replace_in_file(page, "bootstrap-css", bootstrap_css_file_, "style");
   replace_in_file(page, "awesome-css", awesome_css_file_, "style");
   replace_in_file(page, "jqueryjs()", jquery_js_file_, "script");
   replace_in_file(page, "bootstrapjs()", bootstrap_js_file_, "script");
+  // The page data is written straight after the page, in the one buffer that goes to the file.
+  std::string html = page.take_html();
+  html += "\n<script type=\"text/javascript\">\nvar info = ";
+  report::append_script_safe_json(info, html);
+  html += "\n\nwindow.onload = init();\n</script>\n";
   AtomicFile out(outfile, /*sync=*/false);
-  out.write(page.html());
-  out.write(content);
+  out.write_owned(std::move(html));
   out.commit();
 }
 

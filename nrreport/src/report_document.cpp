@@ -137,14 +137,17 @@ bool ReportDocument::replace_text(std::string_view tag, std::string_view pattern
   if (stale_ || always_reparse_) parse();
   const std::string name = lower(tag);
   auto it = std::find_if(elements_.begin(), elements_.end(), [&](const Element& el) {
-    return el.name == name && el.text.find(pattern) != std::string::npos;
+    return el.name == name && text_of(el).find(pattern) != std::string_view::npos;
   });
   if (it == elements_.end()) return false;
 
   const size_t old_end = it->end;
   html_.replace(it->begin, it->end - it->begin, text);
   it->end = it->begin + text.size();
-  it->text.assign(text);
+  // Read from the page from now on: a replacement that parses as it reads is one text, and any
+  // other makes the page parse again before the next.
+  it->text.clear();
+  it->in_place = true;
   // A located element has no element inside it, so the ranges never nest: the elements that lie
   // after it in the text move (tree order may differ from text order, hence the offset test).
   for (Element& el : elements_) {

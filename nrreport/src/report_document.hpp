@@ -24,6 +24,7 @@ class ReportDocument {
   bool replace_text(std::string_view tag, std::string_view pattern, std::string_view text);
 
   const std::string& html() const { return html_; }
+  void reserve(size_t size) { html_.reserve(size); }
   std::string take_html() { return std::move(html_); }
 
   // Parse before every replacement, never shifting; for checking the shortcut against the parser.
@@ -35,8 +36,14 @@ class ReportDocument {
     bool html_namespace = true;
     size_t begin = 0;  // byte range of the content in html_
     size_t end = 0;
-    std::string text;  // the content as the parser decodes it
+    std::string text;       // the content as the parser decodes it, unless in_place
+    bool in_place = false;  // the content is the text in html_ as it stands
   };
+
+  std::string_view text_of(const Element& el) const {
+    return el.in_place ? std::string_view(html_).substr(el.begin, el.end - el.begin)
+                       : std::string_view(el.text);
+  }
 
   void parse();
 

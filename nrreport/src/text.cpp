@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <orvane/util.hpp>
 
 namespace orvane::report {
@@ -77,17 +81,44 @@ bool word_needs_care(uint64_t w) {
           has_byte('>') | has_byte('&')) != 0;
 }
 
+// The end of the run of plain bytes that starts at `i`: sixteen bytes at a time where the
+// processor has SSE2, else eight (the last few bytes one by one).
+size_t plain_run_end(std::string_view s, size_t i) {
+  const size_t n = s.size();
+#if defined(__SSE2__)
+  const __m128i space = _mm_set1_epi8(0x20);
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i lt = _mm_set1_epi8('<');
+  const __m128i gt = _mm_set1_epi8('>');
+  const __m128i amp = _mm_set1_epi8('&');
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
+    // Signed: the bytes above 0x7F count as below the space too.
+    __m128i care = _mm_cmplt_epi8(v, space);
+    care = _mm_or_si128(care, _mm_cmpeq_epi8(v, quote));
+    care = _mm_or_si128(care, _mm_cmpeq_epi8(v, backslash));
+    care = _mm_or_si128(care, _mm_cmpeq_epi8(v, lt));
+    care = _mm_or_si128(care, _mm_cmpeq_epi8(v, gt));
+    care = _mm_or_si128(care, _mm_cmpeq_epi8(v, amp));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(care));
+    if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(mask));
+  }
+#endif
+  for (uint64_t w; i + 8 <= n; i += 8) {
+    std::memcpy(&w, s.data() + i, 8);
+    if (word_needs_care(w)) break;
+  }
+  while (i < n && kByteClass[static_cast<unsigned char>(s[i])] == kPlain) ++i;
+  return i;
+}
+
 void write_string(std::string_view s, std::string& out) {
   out += '"';
   const size_t n = s.size();
   size_t i = 0;
   while (i < n) {
-    size_t run = i;
-    for (uint64_t w; run + 8 <= n; run += 8) {
-      std::memcpy(&w, s.data() + run, 8);
-      if (word_needs_care(w)) break;
-    }
-    while (run < n && kByteClass[static_cast<unsigned char>(s[run])] == kPlain) ++run;
+    const size_t run = plain_run_end(s, i);
     out.append(s.data() + i, run - i);
     i = run;
     if (i == n) break;
@@ -150,12 +181,42 @@ void write_value(const Json& v, std::string& out) {
   }
 }
 
+// The length of the tree's plain JSON, short of numbers and escapes.
+size_t size_estimate(const Json& v) {
+  switch (v.type()) {
+    case Json::value_t::string:
+      return v.get_ref<const std::string&>().size() + 2;
+    case Json::value_t::object: {
+      size_t n = 2;
+      for (const auto& [key, value] : v.items()) n += key.size() + 4 + size_estimate(value);
+      return n;
+    }
+    case Json::value_t::array: {
+      size_t n = 2;
+      for (const auto& item : v) n += 1 + size_estimate(item);
+      return n;
+    }
+    default:
+      return 8;
+  }
+}
+
 }  // namespace
 
 std::string script_safe_json(const Json& tree) {
   std::string out;
+  out.reserve(script_safe_json_size(tree));
   write_value(tree, out);
   return out;
+}
+
+void append_script_safe_json(const Json& tree, std::string& out) {
+  write_value(tree, out);
+}
+
+size_t script_safe_json_size(const Json& tree) {
+  const size_t plain = size_estimate(tree);
+  return plain + plain / 16;
 }
 
 }  // namespace orvane::report

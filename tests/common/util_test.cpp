@@ -64,6 +64,28 @@ TEST(AtomicFile, PublishesOnlyOnCommit) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
+// An owned text is taken over when it comes first and appended otherwise, in order either way.
+TEST(AtomicFile, OwnedTextsKeepTheirOrder) {
+  testing::TempDir dir;
+  const auto target = dir.path() / "page.html";
+  struct Case {
+    bool view_first;
+    bool view_last;
+    std::string expected;
+  } cases[] = {{false, false, "owned"},
+               {true, false, "view+owned"},
+               {false, true, "owned+view"},
+               {true, true, "view+owned+view"}};
+  for (const auto& c : cases) {
+    AtomicFile f(target, /*sync=*/false);
+    if (c.view_first) f.write("view+");
+    f.write_owned(std::string("owned"));
+    if (c.view_last) f.write("+view");
+    f.commit();
+    EXPECT_EQ(read_file(target), c.expected);
+  }
+}
+
 TEST(AtomicFile, FailedCommitLeavesNoTemporaryFile) {
   testing::TempDir dir;
   // A directory stands where the file should go: the rename fails.

@@ -98,16 +98,11 @@ TEST(SpliceSequence, ShortcutAgreesWithParsingAgain) {
   const std::string page =
       "<html><head><style>bootstrap-css</style><style>awesome-css</style></head><body><p>x</p>"
       "<script>jqueryjs()</script><script>bootstrapjs()</script><script>init()</script></body>";
-  const std::vector<std::string> texts = {"plain",
-                                          "a</style><style>awesome-css",
-                                          "x<!--<script>",
-                                          "</script>bootstrapjs()",
-                                          "c\r\nd",
-                                          std::string("n\0ul", 4),
-                                          "bad\xff",
-                                          "</SCRIPT >jqueryjs()",
-                                          "<!-- awesome-css",
-                                          "</ style>"};
+  const std::vector<std::string> texts = {
+      "plain", "a</style><style>awesome-css", "x<!--<script>", "</script>bootstrapjs()", "c\r\nd",
+      std::string("n\0ul", 4), "bad\xff", "</SCRIPT >jqueryjs()", "<!-- awesome-css", "</ style>",
+      // inlined texts that hold a later placeholder
+      "keeps awesome-css", "calls bootstrapjs() and jqueryjs()"};
   for (const auto& a : texts) {
     for (const auto& b : texts) {
       ReportDocument fast(page), slow(page);
@@ -153,6 +148,8 @@ class RandomTree {
 
   std::string text() {
     static const std::vector<std::string> pieces = {"a",
+                                                    "0123456789abcdefghijklmnopqrstu",
+                                                    "sixteen plain by",
                                                     "Z9 ",
                                                     "<",
                                                     ">",
