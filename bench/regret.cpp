@@ -2,10 +2,12 @@
 // after 20 and after 50 measurements, over several seeds, on the synthetic objectives.
 //
 // Methods: random (uniform search, reports the best figure), bayes (the Bayesian strategy alone,
-// reports its recommendation), orvane (the strategy as a tuning run uses it: the stock
-// configuration told with its baseline figure, the search, then the confirmation pairs against
-// the stock configuration inside the same budget, with extra pairs while they are undecided; it
-// reports the chosen configuration when the confirmation accepts it, else the stock one).
+// with a design of 8 or --initial, reports its recommendation), orvane (the strategy as a tuning
+// run uses it: the design the optimiser's default gives the search's evaluations, or --initial;
+// the stock configuration told with its baseline figure, the search, then the confirmation pairs
+// against the stock configuration inside the same budget, with extra pairs while they are
+// undecided; it reports the chosen configuration when the confirmation accepts it, else the
+// stock one).
 //
 // usage: orvane-regret [--seeds=N] [--first-seed=N] [--objectives=a,b] [--methods=a,b]
 //                      [--budgets=20,50] [--initial=N] [--label=NAME] [--csv=FILE]
@@ -42,7 +44,7 @@ struct Settings {
   std::vector<std::string> objectives;
   std::vector<std::string> methods = {"random", "bayes", "orvane"};
   std::vector<int> budgets = {20, 50};
-  int initial_points = 8;  // the tuning project's default
+  std::optional<int> initial_points;  // bayes: 8 when not given; orvane: the optimiser's default
   std::string label;
   std::string csv;
   int confirm_rounds = 3;
@@ -99,7 +101,7 @@ class Search {
 std::unique_ptr<Strategy> make(const std::string& method, const SearchSpace& space,
                                std::uint64_t seed, const Settings& s) {
   if (method == "random") return orvane::tuning::make_random_strategy(space, seed);
-  return orvane::tuning::make_bayes_strategy(space, seed, s.initial_points, s.options);
+  return orvane::tuning::make_bayes_strategy(space, seed, s.initial_points.value_or(8), s.options);
 }
 
 // Random and bayes: one search of the largest budget, reading the recommendation at every
@@ -131,28 +133,28 @@ RunResult run_plain(const Objective& obj, const std::string& method, std::uint64
 }
 
 // As a tuning run: the stock configuration's baseline is known before the search starts; the
-// search gets the budget less the confirmation's pairs.
+// search gets the budget less the confirmation's pairs. Each budget is a run of its own, since
+// the design's size depends on the search's evaluations.
 RunResult run_orvane(const Objective& obj, std::uint64_t seed, const Settings& s) {
   const SearchSpace space(obj.params);
   const Point stock = obj.stock_point();
   const std::string stock_key = space.key(stock);
-  Search search(obj, make("bayes", space, seed, s));
-  search.tell(stock, measure(obj, stock, noise_seed(seed, 0)));
-  RunResult out;
   const int confirm = 2 * s.confirm_rounds;
-  std::map<int, Point> chosen;  // by budget: the recommendation after its search
-  for (int i = 1; i <= s.budgets.back() - confirm; ++i) {
-    const auto x = search.strategy().ask();
-    if (!x) break;
-    search.tell(*x, measure(obj, *x, noise_seed(seed, static_cast<std::uint64_t>(i))));
-    for (int b : s.budgets) {
-      if (b - confirm == i) chosen[b] = search.strategy().recommend();
-    }
-  }
+  RunResult out;
   for (int b : s.budgets) {
-    if (!chosen.count(b)) chosen[b] = search.strategy().recommend();
-    const Point& x = chosen[b];
-    int evaluations = b - confirm;
+    const int search_budget = b - confirm;
+    Settings run = s;
+    run.initial_points = s.initial_points.value_or(
+        orvane::tuning::default_initial_points(static_cast<long long>(search_budget)));
+    Search search(obj, make("bayes", space, seed, run));
+    search.tell(stock, measure(obj, stock, noise_seed(seed, 0)));
+    for (int i = 1; i <= search_budget; ++i) {
+      const auto x = search.strategy().ask();
+      if (!x) break;
+      search.tell(*x, measure(obj, *x, noise_seed(seed, static_cast<std::uint64_t>(i))));
+    }
+    const Point x = search.strategy().recommend();
+    int evaluations = search_budget;
     Point reported = stock;
     if (space.key(x) != stock_key) {
       const orvane::tuning::ConfirmRule rule = orvane::tuning::confirm_rule(

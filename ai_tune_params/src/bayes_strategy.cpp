@@ -188,4 +188,10 @@ std::unique_ptr<Strategy> make_bayes_strategy(const SearchSpace& space, std::uin
   return std::make_unique<BayesStrategy>(space, seed, initial_points, options);
 }
 
+int default_initial_points(long long search_budget) {
+  constexpr long long kMost = 8;
+  const long long quarter = (std::max(search_budget, 0LL) + 3) / 4;
+  return static_cast<int>(std::clamp(quarter, static_cast<long long>(kMinModelPoints), kMost));
+}
+
 }  // namespace orvane::tuning

@@ -31,19 +31,26 @@ std::map<std::string, StrategyFactory>& strategies() {
       {"bayes",
        [](const SearchSpace& space, const Json& settings) {
          return make_bayes_strategy(space, settings.at("seed").get<std::uint64_t>(),
-                                    settings.value("initial_points", 8));
+                                    settings.at("initial_points").get<int>());
        }},
   };
   return table;
 }
 
-std::unique_ptr<Strategy> make_strategy(const SearchSpace& space, const Json& settings) {
+// The factory sees the settings with initial_points filled in when they do not give it: the
+// default design depends on the evaluations left to the search.
+std::unique_ptr<Strategy> make_strategy(const SearchSpace& space, const Json& settings,
+                                        long long search_budget) {
   const std::string method = settings.at("method").get<std::string>();
   auto it = strategies().find(method);
   if (it == strategies().end()) {
     throw std::invalid_argument("the optimiser method '" + method + "' is not available");
   }
-  return it->second(space, settings);
+  Json resolved = settings;
+  if (!resolved.contains("initial_points")) {
+    resolved["initial_points"] = default_initial_points(search_budget);
+  }
+  return it->second(space, resolved);
 }
 
 double median(std::vector<double> v) {
@@ -529,7 +536,7 @@ Optimizer::Optimizer(std::vector<double> oriperformance, Json settings, std::opt
 Json Optimizer::run() {
   const tuning::SearchSpace space = tuning::space_from_settings(settings_);
   const tuning::RunSettings settings = tuning::read_run_settings(settings_);
-  auto strategy = tuning::make_strategy(space, settings_);
+  auto strategy = tuning::make_strategy(space, settings_, settings.search_budget);
   const tuning::RunContext run =
       tuning::start_run(space, *strategy, settings, tuning::median(oriperformance_));
   tuning::SearchOutcome found = tuning::search(run, x0_, y0_);

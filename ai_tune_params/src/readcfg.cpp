@@ -318,7 +318,9 @@ class Reader {
   }
 
   void read_optimizer(std::map<std::string, Entry>& top, Loaded& out) {
-    Json o = {{"method", "bayes"}, {"iterations", 30},    {"initial_points", 8},
+    // initial_points stays out unless the file gives it: its default is the optimiser's, from
+    // the evaluations the confirmation leaves to the search.
+    Json o = {{"method", "bayes"}, {"iterations", 30},    {"initial_points", nullptr},
               {"seed", 42},        {"confirm_rounds", 3}, {"confirm_max_rounds", 8}};
     if (const YAML::Node* node = optional(top, "optimizer")) {
       auto entries = check_map(*node, "optimizer",
@@ -370,6 +372,7 @@ class Reader {
                  " of them (give more iterations or fewer confirm_rounds)");
       }
     }
+    if (o["initial_points"].is_null()) o.erase("initial_points");
     o["direction"] = direction_;
     o["repeat"] = repeat_;
     out.optimizer = std::move(o);

@@ -35,8 +35,8 @@ class Cfg {
   Json get_workload_options() const;
   std::string get_project() const;
   // What the optimiser needs: method ("bayes" unless the file says "random"), iterations,
-  // initial_points, seed, confirm_rounds, confirm_max_rounds, direction, repeat and params
-  // ([{name, type, range, step?, options?}]).
+  // initial_points (only when the file gives it), seed, confirm_rounds, confirm_max_rounds,
+  // direction, repeat and params ([{name, type, range, step?, options?}]).
   Json get_optimizer_info() const;
   // The time limit of every get, set, stop and start script of a tuning run, in seconds: the
   // top-level `script_timeout` (at most one day), 300 when the file does not give it.

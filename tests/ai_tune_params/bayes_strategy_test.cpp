@@ -200,6 +200,17 @@ TEST(BayesStrategy, InitialDesignCoversEveryStratum) {
   }
 }
 
+// The default design is a quarter of the search's evaluations, rounded up, within 2 to 8.
+TEST(BayesStrategy, DefaultDesignGrowsWithTheSearchBudget) {
+  const struct {
+    long long search_budget;
+    int points;
+  } cases[] = {{0, 2}, {1, 2}, {5, 2}, {9, 3}, {14, 4}, {24, 6}, {29, 8}, {44, 8}, {1000, 8}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(default_initial_points(c.search_budget), c.points) << c.search_budget;
+  }
+}
+
 TEST(BayesStrategy, ConvergesOnASmoothObjective) {
   const SearchSpace space({real("a", 0, 1), real("b", 0, 1)});
   auto s = make_bayes_strategy(space, 1, 5, quick());

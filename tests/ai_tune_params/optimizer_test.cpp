@@ -216,6 +216,36 @@ TEST_F(OptimizerTest, KnownConfigurationsAreToldNotMeasured) {
   EXPECT_EQ(r["extra_evaluations"], 8);
 }
 
+// The strategy is built with the file's initial_points, or without one with the default for
+// the evaluations the confirmation leaves to the search.
+TEST_F(OptimizerTest, TheDesignSizeDefaultsFromTheSearchBudget) {
+  const struct {
+    const char* optimizer;
+    long long initial_points;
+  } cases[] = {
+      {"{iterations: 20}", 4},                     // 14 for the search
+      {"{iterations: 30}", 6},                     // 24
+      {"{iterations: 50}", 8},                     // 44, at most 8
+      {"{iterations: 20, confirm_rounds: 1}", 5},  // 18
+      {"{iterations: 20, initial_points: 8}", 8},  // given
+  };
+  for (const auto& c : cases) {
+    write("figure", "3\n");
+    load(int_param(1, 4), std::string("optimizer: ") + c.optimizer + "\n", bench("cat figure"));
+    std::optional<long long> seen;
+    const auto previous =
+        tuning::register_strategy("bayes", [&](const tuning::SearchSpace& space, const Json& s) {
+          seen = s.at("initial_points").get<long long>();
+          return tuning::make_random_strategy(space, 1);
+        });
+    ::testing::internal::CaptureStderr();
+    Optimizer({3}, Cfg().get_optimizer_info()).run();
+    ::testing::internal::GetCapturedStderr();
+    tuning::register_strategy("bayes", previous);
+    EXPECT_EQ(seen, c.initial_points) << c.optimizer;
+  }
+}
+
 TEST_F(OptimizerTest, ABudgetWithoutRoomForTheSearchIsRefused) {
   write("figure", "3\n");
   load(int_param(1, 4), "", bench("cat figure"));

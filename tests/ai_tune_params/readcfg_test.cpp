@@ -57,7 +57,7 @@ TEST_F(ReadCfg, HandsOutTheRecordsInFileOrderWithDefaults) {
             R"j({"command":"wrk http://localhost","metric":"Requests/sec:\\s+([0-9.]+)",)j"
             R"("direction":"minimize","repeat":3,"timeout":2.5})");
   EXPECT_EQ(cfg.get_optimizer_info().dump(),
-            R"({"method":"random","iterations":12,"initial_points":8,"seed":7,"confirm_rounds":3,)"
+            R"({"method":"random","iterations":12,"seed":7,"confirm_rounds":3,)"
             R"("confirm_max_rounds":8,"direction":"minimize","repeat":3,"params":[)"
             R"({"name":"Workers","type":"int","range":[256,4096],"step":256},)"
             R"({"name":"gzip","type":"enum","options":["on","off"]},)"
@@ -69,8 +69,15 @@ TEST_F(ReadCfg, TheOptimizerDefaultsToBayesWithThreeConfirmationRounds) {
         "project: p\nbenchmark: {command: b, metric: '(1)'}\n"
         "params:\n  - {name: x, type: int, range: [1, 2], get: g, set: s}\n");
   const Json o = Cfg().init("min.yaml")["optimizer"];
-  EXPECT_EQ(o.dump(),
-            R"({"method":"bayes","iterations":30,"initial_points":8,"seed":42,"confirm_rounds":3,)"
+  // No initial_points: the optimiser sizes the design from the search's evaluations.
+  EXPECT_EQ(o.dump(), R"({"method":"bayes","iterations":30,"seed":42,"confirm_rounds":3,)"
+                      R"("confirm_max_rounds":8})");
+  write("given.yaml",
+        "project: p\nbenchmark: {command: b, metric: '(1)'}\n"
+        "optimizer: {iterations: 20, initial_points: 8}\n"
+        "params:\n  - {name: x, type: int, range: [1, 2], get: g, set: s}\n");
+  EXPECT_EQ(Cfg().init("given.yaml")["optimizer"].dump(),
+            R"({"method":"bayes","iterations":20,"initial_points":8,"seed":42,"confirm_rounds":3,)"
             R"("confirm_max_rounds":8})");
 }
 
