@@ -1,4 +1,5 @@
-// The initial design: a maximin Latin hypercube in model coordinates.
+// The initial design: a maximin Latin hypercube in model coordinates, every other point on
+// linear scales.
 #include "initial_design.hpp"
 
 #include <Eigen/Core>
@@ -19,6 +20,12 @@ std::vector<Point> latin_hypercube(const ModelCoordinates& coords, int n, std::m
   const SearchSpace& space = coords.space();
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   std::vector<int> perm(static_cast<size_t>(n));
+  // Every other point is placed on linear scales. A log-stratified design puts half its points
+  // below the geometric mean of a wide range (below 32 of 1..1024, below 4 of 1..16); when the
+  // score depends on differences rather than ratios, as with thread counts that saturate a device,
+  // that half is wasted, and the few points of a short search's design cannot afford it. The
+  // model keeps the log scale; it sees both kinds of point.
+  const ModelCoordinates linear(space, 0.0, coords.one_hot());
   std::vector<std::vector<double>> best;
   double best_gap = -1;
   // Comparing designs costs n² distances each; a large design keeps its first draw.
@@ -46,7 +53,7 @@ std::vector<Point> latin_hypercube(const ModelCoordinates& coords, int n, std::m
       if (p.type != ParamType::Enum) ++numeric_k;
     }
     for (size_t j = 0; j < design.size(); ++j) {
-      Point x = coords.decode(design[j]);
+      Point x = (j % 2 == 1 ? linear : coords).decode(design[j]);
       for (size_t i = 0; i < space.dims(); ++i) {
         if (space.params()[i].type == ParamType::Enum) x[i] = options[j][i];
       }

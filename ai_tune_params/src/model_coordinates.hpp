@@ -22,6 +22,7 @@ class ModelCoordinates {
   // Model coordinates of the Int and Float parameters, in the order of the space.
   const std::vector<long>& numeric() const { return numeric_; }
   bool is_log(size_t param) const { return log_[param]; }
+  bool one_hot() const { return one_hot_; }
 
   std::vector<double> encode(const Point& x) const;
   // The valid configuration nearest to any vector of model coordinates (clamped into [0, 1];

@@ -200,6 +200,37 @@ TEST(BayesStrategy, InitialDesignCoversEveryStratum) {
   }
 }
 
+// A range modelled on a log scale gets design points at both of its ends: about half of the
+// design below the range's geometric mean, as a log-stratified design places it, and about a
+// quarter in the upper half of the range, where a log-stratified design puts hardly any (one
+// point in ten for 1..1024). Counted over several seeds, since single designs are random.
+TEST(BayesStrategy, InitialDesignCoversWideRangesAtBothEnds) {
+  const ParamSpec wide[] = {integer("batch", 1, 1024), real("delay", 0.001, 1.0),
+                            integer("connections", 64, 65536, 64)};
+  const int n = 8;
+  const int seeds = 20;
+  for (const ParamSpec& p : wide) {
+    const SearchSpace space({p, real("other", 0, 1)});
+    const double geometric_mean = std::sqrt(p.min * p.max);
+    const double midpoint = 0.5 * (p.min + p.max);
+    int low = 0;
+    int high = 0;
+    for (int seed = 1; seed <= seeds; ++seed) {
+      auto s = make_bayes_strategy(space, static_cast<std::uint64_t>(seed), n, quick());
+      for (const auto& x : drive(
+               *s, [](const Point&x, int) { return x[1]; }, n)) {
+        low += x[0] < geometric_mean;
+        high += x[0] > midpoint;
+      }
+    }
+    const double per_design_low = static_cast<double>(low) / seeds;
+    const double per_design_high = static_cast<double>(high) / seeds;
+    EXPECT_GE(per_design_low, 1.5) << p.name;   // a linear design: about 0.25
+    EXPECT_LE(per_design_low, 3.0) << p.name;   // a log design: 4
+    EXPECT_GE(per_design_high, 1.6) << p.name;  // a log design: under 0.8
+  }
+}
+
 // The default design is a quarter of the search's evaluations, rounded up, within 2 to 8.
 TEST(BayesStrategy, DefaultDesignGrowsWithTheSearchBudget) {
   const struct {
