@@ -1,4 +1,5 @@
-// Candidate generation: uniform draws, option switches and perturbations around the best.
+// Candidate generation: uniform draws, option switches, moves to the bounds and perturbations
+// around the best.
 #include "candidates.hpp"
 
 #include <algorithm>
@@ -43,6 +44,18 @@ std::vector<Point> sample_candidates(const ModelCoordinates& coords, const Box& 
         x[k] = static_cast<double>(o);
         out.push_back(x);
       }
+    }
+  }
+  // The best configuration with one numeric input moved to either end of the box: an optimum on
+  // a bound, common for sizes and limits, is hit by no uniform draw, and by a clamped
+  // perturbation only with every other input moved as well.
+  const std::vector<double> incumbent = coords.encode(best.front());
+  for (long c : coords.numeric()) {
+    const auto k = static_cast<size_t>(c);
+    for (double end : {box.lo[k], box.hi[k]}) {
+      std::vector<double> u = incumbent;
+      u[k] = end;
+      out.push_back(coords.decode(u));
     }
   }
   // Perturbation scales relative to the box side.

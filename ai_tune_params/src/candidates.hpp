@@ -9,7 +9,8 @@
 namespace orvane::tuning {
 
 // Candidates in the box: `uniform` uniform draws, every other option of each enum at the best
-// configurations (a switch of option is a jump small perturbations do not make), and `local`
+// configurations (a switch of option is a jump small perturbations do not make), the best
+// configuration with each numeric input alone moved to either end of the box, and `local`
 // Gaussian perturbations of the best configurations at several scales; enums of the draws and
 // perturbations switch at random, one per configuration on average. `best` lists the centres of
 // the local candidates, best first (at least one).
