@@ -294,6 +294,17 @@ class PropertiesText : public ConfigText {
   size_t last_end_ = 0;
 };
 
+// Calls f(begin, end, line) for every line of `t` that is neither blank nor a '#' comment: [begin,
+// end) is the line without its line break, `line` the same trimmed.
+template <class F>
+void for_each_setting_line(std::string_view t, F&& f) {
+  for (size_t b = 0; b < t.size(); b = next_line(t, b)) {
+    const size_t e = line_end(t, b);
+    const std::string_view line = trim(t.substr(b, e - b));
+    if (!line.empty() && line.front() != '#') f(b, e, line);
+  }
+}
+
 // --- records.config: CONFIG name TYPE value ------------------------------------------------
 
 class RecordsText : public ConfigText {
@@ -304,10 +315,7 @@ class RecordsText : public ConfigText {
   void parse() override {
     entries_.clear();
     const std::string_view t = text_;
-    for (size_t b = 0; b < t.size(); b = next_line(t, b)) {
-      const size_t e = line_end(t, b);
-      const std::string_view line = trim(t.substr(b, e - b));
-      if (line.empty() || line.front() == '#') continue;
+    for_each_setting_line(t, [&](size_t b, size_t e, std::string_view line) {
       // Fields: scope, name, type, then the value as the rest of the line.
       size_t p = static_cast<size_t>(line.data() - t.data());
       const Words fields = words_of(t, p, e, 3);
@@ -325,7 +333,7 @@ class RecordsText : public ConfigText {
       }
       entries_.push_back(
           {"", std::string(field(1)), std::string(t.substr(p, ve - p)), p, std::max(p, ve)});
-    }
+    });
   }
 
   Insertion insertion(const ConfigKey& key, const std::string& value) const override {
@@ -461,10 +469,7 @@ class LimitsText : public ConfigText {
   void parse() override {
     entries_.clear();
     const std::string_view t = text_;
-    for (size_t b = 0; b < t.size(); b = next_line(t, b)) {
-      const size_t e = line_end(t, b);
-      const std::string_view line = trim(t.substr(b, e - b));
-      if (line.empty() || line.front() == '#') continue;
+    for_each_setting_line(t, [&](size_t b, size_t e, std::string_view line) {
       size_t p = b;
       const Words fields = words_of(t, p, e);
       if (fields.size() != 4) {
@@ -476,7 +481,7 @@ class LimitsText : public ConfigText {
       };
       entries_.push_back({"", field(0) + " " + field(1) + " " + field(2), field(3), fields[3].first,
                           fields[3].second});
-    }
+    });
   }
 
   Insertion insertion(const ConfigKey& key, const std::string& value) const override {
