@@ -203,13 +203,6 @@ size_t size_estimate(const Json& v) {
 
 }  // namespace
 
-std::string script_safe_json(const Json& tree) {
-  std::string out;
-  out.reserve(script_safe_json_size(tree));
-  write_value(tree, out);
-  return out;
-}
-
 void append_script_safe_json(const Json& tree, std::string& out) {
   write_value(tree, out);
 }
