@@ -20,7 +20,7 @@ struct GpBounds {
   // with the square root of the number of inputs), and the standard deviation of its logarithm.
   // It keeps a fit to a handful of points from explaining them with one or two very short
   // length scales and every other input switched off. Zero sigma: plain likelihood.
-  double prior_lengthscale = 0.15;
+  double prior_lengthscale = 0.10;
   double prior_log_sigma = 0.75;
 };
 

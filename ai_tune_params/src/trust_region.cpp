@@ -9,9 +9,9 @@ namespace orvane::tuning {
 namespace {
 
 // Initial, largest and smallest side, and the runs that grow or shrink it.
-constexpr double kInitial = 0.8;
+constexpr double kInitial = 0.4;
 constexpr double kMax = 1.6;
-constexpr double kMin = 0.0078125;  // 0.8 halved about seven times
+constexpr double kMin = 0.0078125;  // 0.4 halved six times falls below it
 constexpr int kSuccesses = 3;
 constexpr int kMinFailures = 4;
 

@@ -16,16 +16,16 @@ TEST(TrustRegion, GrowsAfterSuccessesShrinksAfterFailuresAndRestarts) {
     double side;
   };
   const Case cases[] = {
-      {"two improvements change nothing", {1, 2}, 0.8},
-      {"three improvements double it", {1, 2, 3}, 1.6},
-      {"and it stops at 1.6", {1, 2, 3, 4, 5, 6}, 1.6},
+      {"two improvements change nothing", {1, 2}, 0.4},
+      {"three improvements double it", {1, 2, 3}, 0.8},
+      {"and it stops at 1.6", {1, 2, 3, 4, 5, 6, 7, 8, 9}, 1.6},
       // An improvement must beat the best by a thousandth of the range seen.
-      {"ties are failures", {0, 0, 0, 0}, 0.4},
-      {"a failed measurement is a failure", {std::nan(""), -1, -1, -1}, 0.4},
-      {"a success resets the failures", {-1, -1, -1, 1, -1, -1, -1}, 0.8},
-      // Seven halvings from 0.8 reach 0.00625, below the smallest side: back to the start.
-      {"shrunk to nothing it starts again", std::vector<double>(28, -1.0), 0.8},
-      {"six halvings", std::vector<double>(24, -1.0), 0.0125},
+      {"ties are failures", {0, 0, 0, 0}, 0.2},
+      {"a failed measurement is a failure", {std::nan(""), -1, -1, -1}, 0.2},
+      {"a success resets the failures", {-1, -1, -1, 1, -1, -1, -1}, 0.4},
+      // Six halvings from 0.4 reach 0.00625, below the smallest side: back to the start.
+      {"shrunk to nothing it starts again", std::vector<double>(24, -1.0), 0.4},
+      {"five halvings", std::vector<double>(20, -1.0), 0.0125},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -48,9 +48,9 @@ TEST(TrustRegion, BoxFollowsLengthScalesAndStaysInTheSpace) {
   Eigen::VectorXd theta(6);
   theta << -0.5, 5, 5, 0.5, 0, 0;
   const Box box = TrustRegion(coords, true).box({0.5, 1, 0.9}, theta);
-  // Side 0.8 scaled by e^{-1/2} for a and e^{1/2} for b (their mean log length scale is 0).
-  EXPECT_NEAR(box.hi[0] - box.lo[0], 0.8 * std::exp(-0.5), 1e-12);
-  EXPECT_NEAR(box.lo[3], 0.9 - 0.4 * std::exp(0.5), 1e-12);
+  // Side 0.4 scaled by e^{-1/2} for a and e^{1/2} for b (their mean log length scale is 0).
+  EXPECT_NEAR(box.hi[0] - box.lo[0], 0.4 * std::exp(-0.5), 1e-12);
+  EXPECT_NEAR(box.lo[3], 0.9 - 0.2 * std::exp(0.5), 1e-12);
   EXPECT_EQ(box.hi[3], 1.0);
   EXPECT_EQ((std::vector<double>{box.lo[1], box.hi[1], box.lo[2], box.hi[2]}),
             (std::vector<double>{0, 1, 0, 1}));
