@@ -35,5 +35,11 @@ if [ -x /usr/bin/python3 ]; then
   /usr/bin/python3 "$here/suite_table.py" ablation "$dir/runs.csv" "$dir/ablation.csv" \
     >"$dir/ablation.md"
   grep -q '^| integer-enums | 1 | ' "$dir/ablation.md"
+  # Two variants seed by seed.
+  "$regret" --seeds=2 --budgets=10 --initial=4 --confirm-rounds=1 --objectives=func3c \
+    --methods=orvane --no-trust-region --csv="$dir/no-tr.csv" >/dev/null
+  /usr/bin/python3 "$here/paired_table.py" "$dir/runs.csv" "$dir/no-tr.csv" >"$dir/paired.md"
+  grep -q '^| func3c | 10 | .* | [0-9]*:[0-9]*, median x' "$dir/paired.md"
+  grep -q '^no-tr: lower regret than the base on [0-9]* runs, higher on [0-9]*$' "$dir/paired.md"
 fi
 echo "regret suite smoke: ok"
