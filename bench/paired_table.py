@@ -13,22 +13,17 @@ usage: paired_table.py [--method=orvane] BASE.csv VARIANT.csv...
 Each file holds the CSV lines of orvane-regret (objective,method,seed,budget,regret,evaluations);
 a variant is named by its file name.
 """
-import csv
 import os
 import statistics
 import sys
-from collections import defaultdict
+
+import suite_table
 
 
 def load(path, method):
-    runs = defaultdict(dict)  # (objective, budget) -> {seed: regret}
-    with open(path, newline="") as f:
-        for row in csv.reader(f):
-            if len(row) != 6 or row[1] != method:
-                continue
-            objective, _, seed, budget, regret, _ = row
-            runs[(objective, int(budget))].setdefault(int(seed), float(regret))
-    return runs
+    """(objective, budget) -> {seed: regret} of one method's runs in a file."""
+    runs, _, _ = suite_table.load([path])
+    return {(obj, budget): seeds for (obj, m, budget), seeds in runs.items() if m == method}
 
 
 def compare(base, variant):
